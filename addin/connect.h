@@ -1,0 +1,173 @@
+// CConnect: the one object Outlook creates from the add-in's class. It is the
+// add-in connection object, the ribbon provider, the ribbon callback target
+// and the owner of the three event sinks (two menu items, the main window).
+//
+// Its methods live with their features: connection and sinks in addin/,
+// ribbon markup and images in ribbon/, the send commands in send/, the
+// legacy menu, About box and help in menu/.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <ocidl.h>
+#include <string>
+
+#include "addin/host_interfaces.h"
+#include "server/owners.h"
+#include "server/typeinfo.h"
+#include "KestrinSelect_h.h"
+
+namespace ks {
+
+// The three sink ids of the connection object.
+enum SinkId : int {
+    kAboutClickSink = 1050,
+    kHelpClickSink = 1051,
+    kExplorerSink = 1052,
+};
+
+// Marks a sink that is not connected.
+constexpr DWORD kSinkNotConnected = 0xFEFEFEFE;
+
+// IID of Office's command bar button events and of Outlook's explorer events.
+inline constexpr IID IID_CommandBarButtonEvents = {0x000C0351, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_ExplorerEvents = {0x0006304F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// The type libraries that describe the three dual interfaces.
+inline constexpr GUID LIBID_AddInDesignerObjects = {0xAC0714F2, 0x3D04, 0x11D1, {0xAE, 0x7D, 0x00, 0xA0, 0xC9, 0x0F, 0x26, 0xF4}};
+inline constexpr GUID LIBID_Office = {0x2DF8D04C, 0x5BFA, 0x101B, {0xBD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0xDE, 0x52}};
+
+// Process-wide cached bitmap of the About box; forgotten at each connection.
+extern HBITMAP g_aboutBitmap;
+
+class CConnect;
+
+// A dispatch object that receives one host event interface for CConnect.
+// It has no reference count of its own: a connected sink keeps CConnect alive.
+class CEventSink final : public IDispatch {
+public:
+    CEventSink(CConnect& owner, SinkId id, const IID& eventIid) noexcept
+        : m_owner(owner), m_id(id), m_eventIid(eventIid) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* excepInfo, UINT* argErr) override;
+
+    // Advises the source's connection point for this sink's event interface.
+    HRESULT Connect(IUnknown* source) noexcept;
+    // Unadvises, ignoring the outcome; the sink is then not connected.
+    void Disconnect(IUnknown* source) noexcept;
+
+    SinkId Id() const noexcept { return m_id; }
+    DWORD Cookie() const noexcept { return m_cookie; }
+
+private:
+    CConnect& m_owner;
+    SinkId m_id;
+    const IID& m_eventIid;
+    DWORD m_cookie = kSinkNotConnected;
+};
+
+// IDispatch for one dual interface of CConnect, answered from that
+// interface's type information.
+template <typename Interface, CTypeInfoHolder& (*Holder)()>
+class DualInterface : public Interface {
+public:
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return Holder().GetTypeInfoCount(count); }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override {
+        return Holder().GetTypeInfo(index, lcid, info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+        return Holder().GetIDsOfNames(iid, names, count, lcid, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* excepInfo, UINT* argErr) override {
+        return Holder().Invoke(static_cast<Interface*>(this), id, iid, lcid, flags, params, result, excepInfo,
+                               argErr);
+    }
+};
+
+CTypeInfoHolder& ExtensibilityTypeInfo() noexcept;
+CTypeInfoHolder& RibbonExtensibilityTypeInfo() noexcept;
+CTypeInfoHolder& RibbonCallbackTypeInfo() noexcept;
+
+class CConnect final : public DualInterface<_IDTExtensibility2, ExtensibilityTypeInfo>,
+                       public DualInterface<IRibbonExtensibility, RibbonExtensibilityTypeInfo>,
+                       public DualInterface<IRibbonCallback, RibbonCallbackTypeInfo> {
+public:
+    // The class object's creation step.
+    static HRESULT CreateInstance(REFIID iid, void** object) noexcept;
+
+    // IUnknown, shared by the three interfaces and the sinks.
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // _IDTExtensibility2 (addin/connect.cpp)
+    STDMETHODIMP OnConnection(IDispatch* application, long connectMode, IDispatch* addInInstance,
+                              SAFEARRAY** custom) override;
+    STDMETHODIMP OnDisconnection(long removeMode, SAFEARRAY** custom) override;
+    STDMETHODIMP OnAddInsUpdate(SAFEARRAY** custom) override;
+    STDMETHODIMP OnStartupComplete(SAFEARRAY** custom) override;
+    STDMETHODIMP OnBeginShutdown(SAFEARRAY** custom) override;
+
+    // IRibbonExtensibility (ribbon/)
+    STDMETHODIMP GetCustomUI(BSTR ribbonId, BSTR* markup) override;
+
+    // IRibbonCallback (send/ and ribbon/)
+    STDMETHODIMP onClickSelect(IDispatch* ribbonControl) override;
+    STDMETHODIMP onClickUnselect(IDispatch* ribbonControl) override;
+    STDMETHODIMP getImage(BSTR imageName, IPictureDisp** ppDispPicture) override;
+
+    // The event handlers the sinks call (menu/).
+    void OnAboutClick(IDispatch* control, VARIANT_BOOL* cancelDefault) noexcept;
+    void OnHelpClick(IDispatch* control, VARIANT_BOOL* cancelDefault) noexcept;
+    void OnExplorerClose() noexcept;
+
+    // Read-only views for tests and diagnostics.
+    const CEventSink& Sink(SinkId id) const noexcept;
+    ULONG RefCount() const noexcept { return m_ref; }
+
+private:
+    friend class CEventSink;
+
+    CConnect() noexcept;
+    ~CConnect();
+
+    // Legacy menu (menu/legacy_menu.cpp)
+    HRESULT RemoveLegacyMenu() noexcept;
+    HRESULT AddLegacyMenu() noexcept;
+
+    // Send commands (send/)
+    bool LocateCurrentMailItem(ComRef<_MailItem>& mailItem) noexcept;
+    bool BrandMessageBody(_MailItem* mailItem) noexcept;
+    void RestoreMessageBody(_MailItem* mailItem) noexcept;
+    bool SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept;
+    HRESULT SendCurrentMessage(_MailItem* mailItem) noexcept;
+
+    CEventSink& SinkFor(SinkId id) noexcept;
+    IUnknown* Identity() noexcept { return static_cast<IRibbonCallback*>(this); }
+
+    ULONG m_ref = 0;  // apartment-threaded: a plain counter
+
+    ComRef<IDispatch> m_application;
+    ComRef<IDispatch> m_addInInstance;
+    std::wstring m_savedHtmlBody;
+    ComRef<CommandBarControl> m_aboutButton;
+    ComRef<CommandBarControl> m_helpButton;
+    ComRef<_Explorer> m_explorer;
+
+    CEventSink m_aboutSink;
+    CEventSink m_helpSink;
+    CEventSink m_explorerSink;
+};
+
+// The shared error box: modal, no owner, title "KestrinSelect Error".
+void ShowErrorBox(const char* text) noexcept;
+
+}  // namespace ks

@@ -1,0 +1,358 @@
+// The COM server frame as Windows and Outlook see it: registration keys read
+// back from the registry, the type library, the class object, unloading.
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include "KestrinSelect_h.h"
+#include "addin/host_interfaces.h"
+#include "server/owners.h"
+#include "support/addin_dll.h"
+
+using kstest::AddinLibrary;
+using kstest::KeyExists;
+using kstest::ReadString;
+
+namespace {
+
+const wchar_t kClassKey[] = L"CLSID\\{2B934FC2-7687-425C-8342-00EDCAA83BCB}";
+const wchar_t kClsidText[] = L"{2B934FC2-7687-425C-8342-00EDCAA83BCB}";
+const wchar_t kLibIdText[] = L"{FECAE1F1-387C-4BCF-B306-B5FB0DBA52B6}";
+
+std::wstring Str(HKEY root, const std::wstring& path, const wchar_t* name = nullptr) {
+    std::wstring value;
+    if (!ReadString(root, path, name, value)) return L"<absent>";
+    return value;
+}
+
+bool HasDefaultValue(const std::wstring& path) {
+    ks::UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+    return RegQueryValueExW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+DWORD SubkeyCount(const std::wstring& path) {
+    ks::UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return 0;
+    DWORD count = 0;
+    RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+    return count;
+}
+
+void ExpectClassTree(const std::wstring& modulePath) {
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect.1"), L"Connect Class");
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect.1\\CLSID"), kClsidText);
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect"), L"Connect Class");
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect\\CLSID"), kClsidText);
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect\\CurVer"), L"KestrinSelectATL.Connect.1");
+    const std::wstring cls = kClassKey;
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, cls), L"Connect Class");
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, cls + L"\\ProgID"), L"KestrinSelectATL.Connect.1");
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, cls + L"\\VersionIndependentProgID"), L"KestrinSelectATL.Connect");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, cls + L"\\Programmable"));
+    EXPECT_FALSE(HasDefaultValue(cls + L"\\Programmable"));
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, cls + L"\\InprocServer32"), modulePath);
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, cls + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
+    EXPECT_EQ(Str(HKEY_CLASSES_ROOT, cls + L"\\TypeLib"), kLibIdText);
+    EXPECT_EQ(SubkeyCount(cls), 5u);
+}
+
+bool TypeLibRegistered() {
+    ks::ComRef<ITypeLib> library;
+    return SUCCEEDED(LoadRegTypeLib(LIBID_KestrinSelectATLLib, 1, 0, 0, library.Put()));
+}
+
+// Copies the DLL into a folder of the given name under the test directory.
+std::wstring CopyDllInto(const std::wstring& folder) {
+    std::wstring dir = kstest::TestDirectory() + folder;
+    CreateDirectoryW(dir.c_str(), nullptr);
+    std::wstring target = dir + L"\\KestrinSelect.dll";
+    CopyFileW(kstest::AddinDllPath().c_str(), target.c_str(), FALSE);
+    return target;
+}
+
+class Registration : public ::testing::Test {
+protected:
+    void TearDown() override {
+        // Leave the prefix as every test program expects it: registered from
+        // the DLL beside the tests.
+        ASSERT_EQ(kstest::RegisterAddin(), S_OK);
+    }
+};
+
+}  // namespace
+
+TEST_F(Registration, WritesTheClassTreeAndTheTypeLibrary) {
+    AddinLibrary dll;
+    ASSERT_TRUE(dll.Loaded());
+    ASSERT_EQ(dll.Register(), S_OK);
+    ExpectClassTree(kstest::AddinDllPath());
+    EXPECT_TRUE(TypeLibRegistered());
+    std::wstring tlbPath;
+    ASSERT_TRUE(ReadString(HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibIdText + L"\\1.0\\0\\win64", nullptr,
+                           tlbPath) ||
+                ReadString(HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibIdText + L"\\1.0\\0\\win32", nullptr,
+                           tlbPath));
+    EXPECT_EQ(tlbPath, kstest::AddinDllPath());
+}
+
+TEST_F(Registration, TwiceRewritesTheClassKeyAndOverwritesProgIdsInPlace) {
+    AddinLibrary dll;
+    ASSERT_EQ(dll.Register(), S_OK);
+    const std::wstring cls = kClassKey;
+    // Something left in the class key or under Programmable goes (ForceRemove);
+    // something in a ProgID key stays (written in place).
+    ks::UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (cls + L"\\Stale").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              key.Put(), nullptr), ERROR_SUCCESS);
+    key.Reset();
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (cls + L"\\Programmable\\Old").c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, key.Put(), nullptr), ERROR_SUCCESS);
+    key.Reset();
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect\\Kept", 0, nullptr, 0, KEY_WRITE, nullptr,
+                              key.Put(), nullptr), ERROR_SUCCESS);
+    key.Reset();
+
+    ASSERT_EQ(dll.Register(), S_OK);
+    ExpectClassTree(kstest::AddinDllPath());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, cls + L"\\Stale"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, cls + L"\\Programmable\\Old"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect\\Kept"));
+    kstest::DeleteTree(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect\\Kept");
+}
+
+TEST_F(Registration, UnregisterRemovesEverythingButTheClsidRoot) {
+    AddinLibrary dll;
+    ASSERT_EQ(dll.Register(), S_OK);
+    ASSERT_EQ(dll.Unregister(), S_OK);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect.1"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+    EXPECT_FALSE(TypeLibRegistered());
+    // A second unregistration finds no keys to remove; the type library's own
+    // unregistration then reports that there is nothing registered.
+    EXPECT_TRUE(FAILED(dll.Unregister()));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+}
+
+TEST_F(Registration, UnregisterLeavesAClassKeyThatAnotherProgramExtended) {
+    AddinLibrary dll;
+    ASSERT_EQ(dll.Register(), S_OK);
+    const std::wstring foreign = std::wstring(kClassKey) + L"\\Implemented Categories";
+    ks::UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, foreign.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(),
+                              nullptr), ERROR_SUCCESS);
+    key.Reset();
+    ASSERT_EQ(dll.Unregister(), S_OK);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, foreign));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kClassKey) + L"\\InprocServer32"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kClassKey) + L"\\ProgID"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"KestrinSelectATL.Connect"));
+    kstest::DeleteTree(HKEY_CLASSES_ROOT, kClassKey);
+}
+
+TEST_F(Registration, ModulePathWithASingleQuoteIsWrittenOnce) {
+    const std::wstring copy = CopyDllInto(L"it's here");
+    {
+        AddinLibrary dll(copy);
+        ASSERT_TRUE(dll.Loaded());
+        ASSERT_EQ(dll.Register(), S_OK);
+        ExpectClassTree(copy);
+        ASSERT_EQ(dll.Unregister(), S_OK);
+    }
+    DeleteFileW(copy.c_str());
+}
+
+TEST(TypeLibrary, DescribesTheCallbackInterfaceAndTwoClasses) {
+    ks::ComRef<ITypeLib> library;
+    ASSERT_EQ(LoadRegTypeLib(LIBID_KestrinSelectATLLib, 1, 0, 0, library.Put()), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
+    EXPECT_EQ(attr->wMajorVerNum, 1);
+    EXPECT_EQ(attr->wMinorVerNum, 0);
+    EXPECT_EQ(attr->lcid, 0u);
+    library->ReleaseTLibAttr(attr);
+
+    ks::UniqueBstr name, doc;
+    ASSERT_EQ(library->GetDocumentation(-1, name.Put(), doc.Put(), nullptr, nullptr), S_OK);
+    EXPECT_STREQ(name.Get(), L"KestrinSelectATLLib");
+    EXPECT_STREQ(doc.Get(), L"KestrinSelectATL 1.0 Type Library");
+
+    struct Expected { const GUID* guid; TYPEKIND kind; const wchar_t* name; const wchar_t* help; };
+    const Expected types[] = {
+        {&CLSID_Connect, TKIND_COCLASS, L"Connect", L"Connect Class"},
+        {&CLSID_RibbonCallback, TKIND_COCLASS, L"RibbonCallback", L"RibbonCallback Class"},
+        {&IID_IRibbonCallback, TKIND_DISPATCH, L"IRibbonCallback", L"IRibbonCallback Interface"},
+    };
+    for (const Expected& e : types) {
+        ks::ComRef<ITypeInfo> info;
+        ASSERT_EQ(library->GetTypeInfoOfGuid(*e.guid, info.Put()), S_OK) << static_cast<const void*>(e.name);
+        TYPEATTR* ta = nullptr;
+        ASSERT_EQ(info->GetTypeAttr(&ta), S_OK);
+        EXPECT_EQ(ta->typekind, e.kind);
+        if (e.kind == TKIND_DISPATCH) {
+            EXPECT_TRUE(ta->wTypeFlags & TYPEFLAG_FDUAL);
+            EXPECT_TRUE(ta->wTypeFlags & TYPEFLAG_FNONEXTENSIBLE);
+            HREFTYPE vtable = 0;
+            ks::ComRef<ITypeInfo> vtableInfo;
+            ASSERT_EQ(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable), S_OK);
+            ASSERT_EQ(info->GetRefTypeInfo(vtable, vtableInfo.Put()), S_OK);
+            TYPEATTR* va = nullptr;
+            ASSERT_EQ(vtableInfo->GetTypeAttr(&va), S_OK);
+            EXPECT_EQ(va->typekind, TKIND_INTERFACE);
+            EXPECT_TRUE(va->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+            EXPECT_EQ(va->cFuncs, 3);
+            vtableInfo->ReleaseTypeAttr(va);
+        } else {
+            EXPECT_TRUE(ta->wTypeFlags & TYPEFLAG_FCANCREATE);
+        }
+        info->ReleaseTypeAttr(ta);
+        ks::UniqueBstr typeName, typeDoc;
+        ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, typeName.Put(), typeDoc.Put(), nullptr, nullptr), S_OK);
+        EXPECT_STREQ(typeName.Get(), e.name);
+        EXPECT_STREQ(typeDoc.Get(), e.help);
+    }
+
+    // The three types stand in this order. (widl also copies IUnknown, which
+    // the Connect class names, into the library rather than referring to
+    // stdole2's; those extra entries are not looked at here.)
+    size_t next = 0;
+    for (UINT i = 0; i < library->GetTypeInfoCount() && next < 3; ++i) {
+        ks::UniqueBstr typeName;
+        ASSERT_EQ(library->GetDocumentation(static_cast<INT>(i), typeName.Put(), nullptr, nullptr, nullptr), S_OK);
+        if (lstrcmpW(typeName.Get(), types[next].name) == 0) ++next;
+    }
+    EXPECT_EQ(next, 3u);
+
+    ks::ComRef<ITypeInfo> callback;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(IID_IRibbonCallback, callback.Put()), S_OK);
+    const wchar_t* methods[] = {L"onClickSelect", L"onClickUnselect", L"getImage"};
+    const wchar_t* helps[] = {L"method onClickSelect", L"method onClickUnselect", L"method getImage"};
+    for (int i = 0; i < 3; ++i) {
+        LPOLESTR n = const_cast<LPOLESTR>(methods[i]);
+        MEMBERID id = 0;
+        ASSERT_EQ(callback->GetIDsOfNames(&n, 1, &id), S_OK);
+        EXPECT_EQ(id, i + 1);
+        ks::UniqueBstr help;
+        ASSERT_EQ(callback->GetDocumentation(id, nullptr, help.Put(), nullptr, nullptr), S_OK);
+        EXPECT_STREQ(help.Get(), helps[i]);
+    }
+}
+
+TEST(ClassObject, ServesOnlyConnectAndIsCached) {
+    AddinLibrary dll;
+    ks::ComRef<IClassFactory> first, second;
+    ASSERT_EQ(dll.GetClassObject(CLSID_Connect, IID_IClassFactory, first.PutVoid()), S_OK);
+    ASSERT_EQ(dll.GetClassObject(CLSID_Connect, IID_IClassFactory, second.PutVoid()), S_OK);
+    EXPECT_EQ(first.Get(), second.Get());
+
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(dll.GetClassObject(CLSID_RibbonCallback, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(dll.GetClassObject(CLSID_Connect, IID_IClassFactory, nullptr), E_POINTER);
+    object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(dll.GetClassObject(CLSID_Connect, IID_IDispatch, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+
+    // An outer object is refused whatever the interface asked for.
+    ks::ComRef<IUnknown> made;
+    EXPECT_EQ(first->CreateInstance(first.Get(), IID_IUnknown, made.PutVoid()), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(made.Get(), nullptr);
+    EXPECT_EQ(first->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
+    EXPECT_EQ(first->CreateInstance(nullptr, IID_IClassFactory, made.PutVoid()), E_NOINTERFACE);
+    EXPECT_EQ(made.Get(), nullptr);
+}
+
+TEST(ClassObject, CanUnloadOnlyWhenNothingIsAlive) {
+    AddinLibrary dll;
+    ASSERT_EQ(dll.CanUnloadNow(), S_OK);
+    ks::ComRef<IClassFactory> factory;
+    ASSERT_EQ(dll.GetClassObject(CLSID_Connect, IID_IClassFactory, factory.PutVoid()), S_OK);
+    EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);  // an outside reference to the class object
+
+    ks::ComRef<IUnknown> connect;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, connect.PutVoid()), S_OK);
+    factory.Reset();
+    EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);  // a live CConnect
+    connect.Reset();
+    EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+
+    ASSERT_EQ(dll.GetClassObject(CLSID_Connect, IID_IClassFactory, factory.PutVoid()), S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory.Reset();
+    EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);  // a lock not yet matched
+    ASSERT_EQ(dll.GetClassObject(CLSID_Connect, IID_IClassFactory, factory.PutVoid()), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    factory.Reset();
+    EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+}
+
+TEST(Connect, CreatedByProgIdThroughCom) {
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(L"KestrinSelectATL.Connect", &clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Connect));
+    ks::ComRef<IUnknown> connect;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, connect.PutVoid()), S_OK);
+    ks::ComRef<IUnknown> extensibility;
+    EXPECT_EQ(connect->QueryInterface(ks::IID__IDTExtensibility2, extensibility.PutVoid()), S_OK);
+}
+
+TEST(Connect, AnswersQueryInterfaceFromOneTable) {
+    AddinLibrary dll;
+    ks::ComRef<IClassFactory> factory;
+    ASSERT_EQ(dll.GetClassObject(CLSID_Connect, IID_IClassFactory, factory.PutVoid()), S_OK);
+    ks::ComRef<IUnknown> unknown;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, unknown.PutVoid()), S_OK);
+
+    ks::ComRef<IUnknown> dispatch, callback, extensibility, ribbon;
+    ASSERT_EQ(unknown->QueryInterface(IID_IDispatch, dispatch.PutVoid()), S_OK);
+    ASSERT_EQ(unknown->QueryInterface(IID_IRibbonCallback, callback.PutVoid()), S_OK);
+    ASSERT_EQ(unknown->QueryInterface(ks::IID__IDTExtensibility2, extensibility.PutVoid()), S_OK);
+    ASSERT_EQ(unknown->QueryInterface(ks::IID_IRibbonExtensibility, ribbon.PutVoid()), S_OK);
+    EXPECT_EQ(unknown.Get(), callback.Get());
+    EXPECT_EQ(dispatch.Get(), callback.Get());
+    EXPECT_NE(extensibility.Get(), callback.Get());
+    EXPECT_NE(ribbon.Get(), callback.Get());
+    EXPECT_NE(ribbon.Get(), extensibility.Get());
+
+    // Every interface answers with the same identity.
+    ks::ComRef<IUnknown> identity;
+    ASSERT_EQ(ribbon->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK);
+    EXPECT_EQ(identity.Get(), unknown.Get());
+    ASSERT_EQ(extensibility->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK);
+    EXPECT_EQ(identity.Get(), unknown.Get());
+
+    void* other = reinterpret_cast<void*>(1);
+    EXPECT_EQ(unknown->QueryInterface(IID_IClassFactory, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(unknown->QueryInterface(IID_IDispatch, nullptr), E_POINTER);
+}
+
+TEST(Connect, CallsByNameReachTheCallbackMethods) {
+    ks::ComRef<IDispatch> dispatch;
+    ASSERT_EQ(CoCreateInstance(CLSID_Connect, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, dispatch.PutVoid()),
+              S_OK);
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(dispatch->GetTypeInfoCount(nullptr), E_POINTER);
+    ks::ComRef<ITypeInfo> info;
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.Put()), DISP_E_BADINDEX);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.Put()), S_OK);
+
+    const wchar_t* names[] = {L"onClickSelect", L"onClickUnselect", L"getImage"};
+    for (int i = 0; i < 3; ++i) {
+        LPOLESTR n = const_cast<LPOLESTR>(names[i]);
+        DISPID id = 0;
+        ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+        EXPECT_EQ(id, i + 1);
+    }
+    LPOLESTR unknownName = const_cast<LPOLESTR>(L"onClickNothing");
+    DISPID id = 0;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &unknownName, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+}

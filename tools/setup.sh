@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, and nothing that is already there.
+# Safe to run again: on a machine that has everything it prints one line and exits.
+set -euo pipefail
+
+packages=(
+  wine wine32:i386 wine64 libwine-dev
+  mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  cmake make googletest xvfb x11-apps imagemagick fonts-liberation
+  msitools python3 clang libclang-rt-14-dev
+)
+
+say() { echo "setup: $*"; }
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  say "adding the i386 architecture (32-bit Wine needs it)"
+  as_root dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ] && [ -z "${need_update:-}" ]; then
+  say "all packages present"
+  exit 0
+fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  say "installing: ${missing[*]}"
+  as_root apt-get update -q
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+say "done"

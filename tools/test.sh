@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds both architectures and runs every test under Wine, one prefix per
+# architecture. Prints one closing line: "N passed, N failed".
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/wine-common.sh"
+cd "$root"
+
+"$root/tools/setup.sh" || exit 1
+
+passed=0; failed=0; skipped=0
+archs="x64 x86"
+for arch in $archs; do
+  echo "== build $arch"
+  "$root/tools/build.sh" "$arch" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^gmake' || true
+  if [ "${PIPESTATUS[0]}" -ne 0 ]; then
+    echo "build of $arch failed"; exit 1
+  fi
+done
+
+for arch in $archs; do
+  if [ "$arch" = x86 ] && ! ks_can_run_x86; then
+    n=$(cd "build/$arch" && ctest -N | sed -n 's/^Total Tests: //p')
+    echo "== x86: $n test programs built; this machine's kernel cannot run 32-bit programs, so they are not run here"
+    skipped=$((skipped + ${n:-0}))
+    continue
+  fi
+  echo "== test $arch"
+  "$root/tools/wine-prefix.sh" "$arch" null
+  export WINEPREFIX=$(ks_prefix "$arch")
+  wineserver -p 30
+  "$(ks_wine_loader "$arch")" cmd /c exit 0 >/dev/null 2>&1 || true
+  (cd "build/$arch" && ctest --output-on-failure --timeout 900 ${CTEST_ARGS:-}) | tee "build/$arch/ctest.log"
+  wineserver -k || true
+  unset WINEPREFIX
+  p=$(grep -c -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' "build/$arch/ctest.log")
+  f=$(grep -c -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*(\*\*\*|Failed|Timeout|Not Run|Exception)' "build/$arch/ctest.log")
+  passed=$((passed + p)); failed=$((failed + f))
+done
+
+echo "tests: $passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
