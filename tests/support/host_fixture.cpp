@@ -17,6 +17,9 @@ void HostFixture::SetUp() {
 }
 
 void HostFixture::TearDown() {
+    // As Outlook does at exit: sinks left advised would keep the add-in and
+    // the host's windows alive for the rest of the test program.
+    if (addin.Created()) addin.Disconnect();
     addin.Release();
     outlook.reset();
 }
