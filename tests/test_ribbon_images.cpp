@@ -7,6 +7,7 @@
 #include <olectl.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 
 #include "resources/resource_ids.h"
 #include "ribbon/ribbon_picture.h"
+#include "support/addin_dll.h"
 #include "support/connect_object.h"
 #include "support/gdi_objects.h"
 
@@ -224,6 +226,32 @@ TEST_F(RibbonImages, ManyCallsLeaveNoGdiObjectsBehind) {
     size_t stillAlive = 0;
     for (HBITMAP bitmap : bitmaps) stillAlive += GetObjectType(bitmap) != 0;
     EXPECT_EQ(stillAlive, 0u) << "bitmaps of released pictures";
+}
+
+uint32_t BigEndian32(const BYTE* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+TEST(RibbonImageResources, ArePng32By32RgbaUnderTheStringTypePngInUsEnglish) {
+    HMODULE dll = LoadLibraryExW(kstest::AddinDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(dll);
+    for (WORD id : {WORD(IDB_SELECT_PNG), WORD(IDB_UNSELECT_PNG)}) {
+        SCOPED_TRACE(id);
+        HRSRC info = FindResourceExW(dll, L"PNG", MAKEINTRESOURCEW(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        ASSERT_TRUE(info);
+        const DWORD size = SizeofResource(dll, info);
+        const BYTE* png = static_cast<const BYTE*>(LockResource(LoadResource(dll, info)));
+        ASSERT_TRUE(png);
+        ASSERT_GT(size, 33u);
+        EXPECT_EQ(std::memcmp(png, "\x89PNG\r\n\x1a\n", 8), 0);
+        EXPECT_EQ(std::memcmp(png + 12, "IHDR", 4), 0);
+        EXPECT_EQ(BigEndian32(png + 16), 32u);  // width
+        EXPECT_EQ(BigEndian32(png + 20), 32u);  // height
+        EXPECT_EQ(png[24], 8);                  // bits per channel
+        EXPECT_EQ(png[25], 6);                  // colour type: RGB with alpha
+        EXPECT_EQ(png[28], 0);                  // not interlaced
+    }
+    FreeLibrary(dll);
 }
 
 TEST(RibbonPicture, AModuleWithoutTheImageGivesNoPicture) {
