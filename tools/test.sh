@@ -38,5 +38,11 @@ for arch in $archs; do
   passed=$((passed + p)); failed=$((failed + f))
 done
 
+echo "== fuzz (short runs; \`make fuzz\` runs longer)"
+mkdir -p build
+"$root/tools/fuzz.sh" "${KS_FUZZ_SECONDS:-10}" | tee build/fuzz-short.log
+passed=$((passed + $(grep -c 'no failure' build/fuzz-short.log)))
+failed=$((failed + $(grep -c 'FAILED' build/fuzz-short.log)))
+
 echo "tests: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
