@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "host/outlook.h"
 #include "server/owners.h"
 
 namespace kshost {
@@ -369,6 +370,19 @@ HRESULT Outbox::Transmit(const OutgoingMessage& message, std::wstring* path) {
     }
     if (path) *path = file;
     return S_OK;
+}
+
+void SendThroughOutbox(MailItem& item, Outbox& outbox, std::wstring to) {
+    item.OnSend([&outbox, to](MailItem& sent) {
+        OutgoingMessage message;
+        message.to = to;
+        message.subject = sent.Subject();
+        message.htmlBody = sent.HtmlBody();
+        HRESULT hr = CollectInternetHeaders(&sent.Message(), message.internetHeaders);
+        if (SUCCEEDED(hr)) hr = outbox.Transmit(message);
+        if (SUCCEEDED(hr)) sent.MarkSent();
+        return hr;
+    });
 }
 
 std::vector<std::wstring> Outbox::Files() const {

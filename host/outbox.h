@@ -13,6 +13,8 @@
 
 namespace kshost {
 
+class MailItem;
+
 // A header field; the value is UTF-8 text, encoded only when written.
 struct HeaderField {
     std::string name;
@@ -72,6 +74,11 @@ private:
     std::wstring m_folder;
     unsigned m_serial = 0;
 };
+
+// Makes the item's Send transmit it through the outbox, as Outlook's
+// transport would: subject, HTML body and Internet headers of its MAPI
+// message, then the item counts as sent. A failed write fails the Send.
+void SendThroughOutbox(MailItem& item, Outbox& outbox, std::wstring to = L"reader@example.invalid");
 
 // UTF-8 and back, for the transport and its readers.
 std::string ToUtf8(const std::wstring& text);
