@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/addin_site.h"
 #include "host/outbox.h"
 #include "support/addin_dll.h"
 
@@ -109,4 +110,41 @@ TEST(Outbox, EachTransmissionIsANewFile) {
     EXPECT_EQ(r.Values("x-rdz-select"), std::vector<std::string>{"select"});
     outbox.Clear();
     EXPECT_TRUE(outbox.Files().empty());
+}
+
+namespace {
+
+constexpr GUID kPublicStrings = {0x00020329, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+void SetNamed(IMAPIProp* message, GUID set, const wchar_t* name, const char* value) {
+    MAPINAMEID id{};
+    id.lpguid = &set;
+    id.ulKind = MNID_STRING;
+    id.Kind.lpwstrName = const_cast<LPWSTR>(name);
+    MAPINAMEID* names[] = {&id};
+    LPSPropTagArray tags = nullptr;
+    ASSERT_TRUE(SUCCEEDED(message->GetIDsFromNames(1, names, MAPI_CREATE, &tags)));
+    SPropValue prop{};
+    prop.ulPropTag = PROP_TAG(PT_STRING8, PROP_ID(tags->aulPropTag[0]));
+    prop.Value.lpszA = const_cast<LPSTR>(value);
+    kshost::MapiFree(tags);
+    ASSERT_EQ(message->SetProps(1, &prop, nullptr), S_OK);
+}
+
+}  // namespace
+
+TEST(Outbox, OnlyInternetHeaderNamesOfTheMessageBecomeHeaders) {
+    kshost::Outlook outlook;
+    kshost::MailItem& item = outlook.Compose(L"<html>x</html>");
+    IMAPIProp* message = &item.Message();
+    SetNamed(message, kshost::PS_InternetHeaders, L"x-rdz-select", "select");
+    SetNamed(message, kPublicStrings, L"x-not-a-header", "no");
+    SetNamed(message, kshost::PS_InternetHeaders, L"x-second", "2");
+    SetNamed(message, kshost::PS_InternetHeaders, L"bad name", "skipped");
+
+    std::vector<kshost::HeaderField> headers;
+    ASSERT_EQ(kshost::CollectInternetHeaders(message, headers), S_OK);
+    ASSERT_EQ(headers.size(), 2u);
+    EXPECT_EQ(headers[0].name + ": " + headers[0].value, "x-rdz-select: select");
+    EXPECT_EQ(headers[1].name + ": " + headers[1].value, "x-second: 2");
 }
