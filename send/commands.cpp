@@ -14,7 +14,8 @@ namespace {
 const char kFrameClass[] = "rctrl_renwnd32";
 constexpr WPARAM kSendCommandFromAccelerator = 0x00010411;
 
-constexpr HRESULT kNoFrameInFocusChain = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);  // 0x80070490
+// HRESULT_FROM_WIN32(ERROR_NOT_FOUND): no compose frame holds the focus.
+constexpr HRESULT kNoFrameInFocusChain = static_cast<HRESULT>(0x80070490);
 
 void ShowSendFailureBox() noexcept {
     MessageBoxA(nullptr, "Unable to send message.  Internal KestrinSelect Error.", "KestrinSelect",
