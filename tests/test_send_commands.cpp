@@ -81,6 +81,8 @@ protected:
         m_outlook.Host().ClearCalls();
         const ULONG itemRefs = m_item ? m_item->RefCount() : 0;
         const ULONG messageRefs = m_item ? m_item->Message().RefCount() : 0;
+        kshost::Inspector* inspector = m_outlook.ActiveInspectorObject();
+        const ULONG inspectorRefs = inspector ? inspector->RefCount() : 0;
         HRESULT hr;
         if (byName) {
             hr = m_addin.RunRibbonAction(m_outlook, select ? L"onClickSelect" : L"onClickUnselect",
@@ -89,6 +91,9 @@ protected:
             ks::ComRef<IRibbonCallback> callback;
             EXPECT_EQ(m_addin.Extensibility()->QueryInterface(IID_IRibbonCallback, callback.PutVoid()), S_OK);
             hr = select ? callback->onClickSelect(nullptr) : callback->onClickUnselect(nullptr);
+        }
+        if (inspector) {
+            EXPECT_EQ(inspector->RefCount(), inspectorRefs);
         }
         if (m_item) {
             // Every host reference taken during the command was given back.
