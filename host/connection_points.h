@@ -32,6 +32,8 @@ public:
 
     const IID& Iid() const { return m_iid; }
     size_t SinkCount() const { return m_sinks.size(); }
+    // The sink advised at that position (0 = first), not counted; null past the end.
+    IDispatch* SinkAt(size_t index) const { return index < m_sinks.size() ? m_sinks[index].second.Get() : nullptr; }
     // Calls Invoke on every connected sink, in the order they were advised.
     // Returns the number of sinks called.
     size_t Fire(DISPID id, DISPPARAMS& params);
