@@ -71,7 +71,7 @@ protected:
         m_addin.Reset();
     }
 
-    kshost::Outlook m_outlook;
+    kshost::Outlook m_outlook{false};  // no main window: no legacy menu needed
     ks::ComRef<_IDTExtensibility2> m_addin;
     ks::ComRef<IRibbonCallback> m_callback;
     kstest::BoxRecorder m_boxes;
