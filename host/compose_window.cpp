@@ -80,8 +80,9 @@ void ComposeWindow::PumpMessages() {
     }
 }
 
-void ComposeWindow::RunSendCommand() {
+void ComposeWindow::RunSendCommand(WPARAM command) {
     ++m_sendCommands;
+    m_lastSendCommand = command;
     m_lastSendResult = m_item ? m_item->Send() : E_UNEXPECTED;
     // A sent message's inspector closes, and lets go of its item.
     if (SUCCEEDED(m_lastSendResult) && m_frame) DestroyWindow(m_frame);
@@ -92,7 +93,7 @@ LRESULT CALLBACK ComposeWindow::FrameProc(HWND window, UINT message, WPARAM wPar
     auto base = reinterpret_cast<WNDPROC>(GetPropW(window, kBaseProcProperty));
     try {
         if (self && message == WM_COMMAND && LOWORD(wParam) == kSendCommand) {
-            self->RunSendCommand();
+            self->RunSendCommand(wParam);
             return 0;
         }
         if (message == WM_NCDESTROY) {

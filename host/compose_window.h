@@ -37,13 +37,15 @@ public:
     // How often the send command ran, and what the item's Send answered last.
     int SendCommands() const { return m_sendCommands; }
     HRESULT LastSendResult() const { return m_lastSendResult; }
+    // The wParam of the last send command (its high word tells the source).
+    WPARAM LastSendCommand() const { return m_lastSendCommand; }
 
     // Runs the thread's queue until it is empty (posted commands included).
     static void PumpMessages();
 
 private:
     static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void RunSendCommand();
+    void RunSendCommand(WPARAM command);
 
     ks::ComRef<_MailItem> m_item;
     HWND m_frame = nullptr;
@@ -51,6 +53,7 @@ private:
     HWND m_body = nullptr;
     int m_sendCommands = 0;
     HRESULT m_lastSendResult = S_FALSE;
+    WPARAM m_lastSendCommand = 0;
 };
 
 }  // namespace kshost

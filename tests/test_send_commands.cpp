@@ -150,6 +150,7 @@ TEST_F(SendCommands, SelectBrandsStampsAndSendsFromTheComposeWindow) {
     EXPECT_EQ(Shown(), None());
     EXPECT_EQ(m_returnedBeforeSend, 0) << "the callback must return before the message is sent";
     EXPECT_EQ(m_window->SendCommands(), 1);
+    EXPECT_EQ(m_window->LastSendCommand(), static_cast<WPARAM>(0x00010411)) << "as from the keyboard";
     EXPECT_FALSE(m_window->IsOpen()) << "a sent message's window closes";
     EXPECT_TRUE(item.IsSent());
 
