@@ -36,6 +36,7 @@ for arch in $archs; do
   p=$(grep -c -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' "build/$arch/ctest.log")
   f=$(grep -c -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*(\*\*\*|Failed|Timeout|Not Run|Exception)' "build/$arch/ctest.log")
   passed=$((passed + p)); failed=$((failed + f))
+  if "$root/tools/test-regsvr32.sh" "$arch"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 done
 
 echo "== fuzz (short runs; \`make fuzz\` runs longer)"
