@@ -66,7 +66,9 @@ void ExpectThreeLinesAt80And94And108(const ClientPixels& shot) {
         int ink = TopmostWhite(shot, top - 2, top + 14);
         EXPECT_GE(ink, top) << "line at y = " << top;
         EXPECT_LE(ink, top + 4) << "line at y = " << top;
-        if (previous >= 0) EXPECT_EQ(ink - previous, 14) << "line at y = " << top;
+        if (previous >= 0) {
+            EXPECT_EQ(ink - previous, 14) << "line at y = " << top;
+        }
         previous = ink;
     }
 }
