@@ -19,8 +19,10 @@ dist: setup
 bench: setup
 	@tools/bench.sh
 
+# Seconds each fuzz target runs: `make fuzz FUZZ_SECONDS=600`.
+FUZZ_SECONDS ?= 60
 fuzz: setup
-	@tools/fuzz.sh
+	@tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build dist

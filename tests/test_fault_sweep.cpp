@@ -1,0 +1,529 @@
+// Every host call the add-in makes, made to fail once. Each scenario runs once
+// against a fresh stand-in Outlook to learn its calls; then it runs again once
+// per recorded call (member and occurrence) with that call failing, and once
+// more with its out-value empty. Every run is checked against the outcome the
+// failure tables promise: the boxes in order, the HRESULT, the message body,
+// whether the message went, and that the host got back every reference.
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "KestrinSelect_h.h"
+#include "host/addin_site.h"
+#include "host/compose_window.h"
+#include "send/branding_text.h"
+#include "support/addin_dll.h"
+#include "support/http_handler.h"
+#include "support/message_boxes.h"
+
+namespace {
+
+using Boxes = std::vector<std::string>;
+
+const std::string kLocateMessage = "KestrinSelect Error|Unable to locate current Outlook message.";
+const std::string kLocateDispatch = "KestrinSelect Error|Unable to locate current Outlook mail item dispatch.";
+const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
+const std::string kNoMessageObject = "KestrinSelect Error|Unable to brand message.";
+const std::string kNoPropertyId = "KestrinSelect Error|Unable to locate message properties for encryption.";
+const std::string kNotSet = "KestrinSelect Error|Unable to set encryption message property.";
+const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
+
+const std::string kRemoveBars = "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Outlook command bars.";
+const std::string kRemoveMenuBar = "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Outlook menu bar.";
+const std::string kRemoveControls =
+    "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Oulook menu bar controls.";
+const std::string kRemoveItem =
+    "KestrinSelect Error|Removing Kestrinselect menu: Unable to locate next Outlook menu bar control.";
+const std::string kRemoveDelete = "KestrinSelect Error|Removing Kestrinselect menu: Unable to remove KestrinSelect menu item.";
+const std::string kAddBars = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Outlook command bars.";
+const std::string kAddMenuBar = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Outlook menu bar.";
+const std::string kAddControls = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Oulook menu bar controls.";
+const std::string kAddMenu = "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect menu to Outlook.";
+const std::string kAddControl =
+    "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate KestrinSelect menu bar control.";
+const std::string kAddPopup =
+    "KestrinSelect Error|Adding KestrinSelect menu: Unable to get KestrinSelect menu popup controls.";
+const std::string kAddHelp = "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect 'help' menu item.";
+const std::string kAddAbout =
+    "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect 'about' menu item.";
+
+const wchar_t kBody[] = L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body></html>\r\n<!-- after -->";
+
+std::wstring Branded() {
+    return std::wstring(L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body>") + ks::BrandingFooter() +
+           L"</html>\r\n<!-- after -->";
+}
+
+enum class Body { Untouched, Branded };
+
+// What one run is to show.
+struct Outcome {
+    Boxes boxes;
+    HRESULT hr = S_OK;
+    Body body = Body::Untouched;
+    bool sent = false;
+    // The host refused to let go of a sink; it keeps the add-in object (and
+    // what the object holds) alive. The add-in still gives back the
+    // references it releases on disconnection.
+    bool hostKeepsSink = false;
+    // Whether the main window carries the add-in's menu afterwards.
+    int menus = -1;  // -1: not looked at
+};
+
+Outcome Shows(Boxes boxes, HRESULT hr = S_OK) {
+    Outcome o;
+    o.boxes = std::move(boxes);
+    o.hr = hr;
+    return o;
+}
+Outcome Sent(Body body) {
+    Outcome o;
+    o.body = body;
+    o.sent = true;
+    return o;
+}
+Outcome Menus(int count, Boxes boxes = {}, HRESULT hr = S_OK) {
+    Outcome o = Shows(std::move(boxes), hr);
+    o.menus = count;
+    return o;
+}
+Outcome KeepsSink(Outcome o) {
+    o.hostKeepsSink = true;
+    return o;
+}
+
+// A stand-in Outlook with the add-in created through COM, and what a
+// scenario builds on it.
+struct World {
+    explicit World(bool mainWindow)
+        : outlook(std::make_unique<kshost::Outlook>(mainWindow)), context(outlook->App().SharedContext()) {}
+
+    kshost::HostContext& Host() { return *context; }
+
+    // A compose window on a new message; with `window`, its body holds the focus.
+    void Compose(bool window) {
+        kshost::MailItem& item = outlook->Compose(kBody);
+        mail = ks::ComRef<kshost::MailItem>(&item);
+        if (window) {
+            compose = std::make_unique<kshost::ComposeWindow>(static_cast<_MailItem*>(&item));
+            compose->FocusBody();
+        } else {
+            SetFocus(nullptr);
+        }
+    }
+
+    HRESULT Press(const wchar_t* callback) {
+        ks::ComRef<IRibbonCallback> target;
+        HRESULT hr = addin.Extensibility()->QueryInterface(IID_IRibbonCallback, target.PutVoid());
+        if (FAILED(hr)) return hr;
+        return std::wstring(callback) == L"onClickSelect" ? target->onClickSelect(nullptr)
+                                                          : target->onClickUnselect(nullptr);
+    }
+
+    std::unique_ptr<kshost::Outlook> outlook;
+    kshost::Context context;
+    kshost::LoadedAddIn addin;
+    ks::ComRef<kshost::MailItem> mail;
+    std::unique_ptr<kshost::ComposeWindow> compose;
+};
+
+struct Scenario {
+    std::string name;
+    bool mainWindow = false;
+    std::function<void(World&)> prepare;  // runs without injection, before the log starts
+    std::function<HRESULT(World&)> act;   // the calls swept
+    Outcome normal;
+    // Expected outcomes by "member" or "member#occurrence" (0-based); calls
+    // not named here must leave the normal outcome.
+    std::map<std::string, Outcome> onFailure;
+    std::map<std::string, Outcome> onEmpty;
+};
+
+struct Injection {
+    enum Kind { None, Fail, Empty } kind = None;
+    std::string member;
+    int occurrence = 0;
+
+    std::string Describe() const {
+        if (kind == None) return "no failure";
+        std::ostringstream s;
+        s << (kind == Fail ? "fail " : "empty ") << member << "#" << occurrence;
+        return s.str();
+    }
+};
+
+std::string Join(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += "\n    " + item;
+    return out;
+}
+
+Outcome Expected(const Scenario& scenario, const Injection& injection) {
+    if (injection.kind == Injection::None) return scenario.normal;
+    const auto& table = injection.kind == Injection::Fail ? scenario.onFailure : scenario.onEmpty;
+    auto exact = table.find(injection.member + "#" + std::to_string(injection.occurrence));
+    if (exact != table.end()) return exact->second;
+    auto any = table.find(injection.member);
+    if (any != table.end()) return any->second;
+    return scenario.normal;
+}
+
+// Message boxes only: the About box is a dialog, closed by the recorder.
+Boxes MessageBoxTexts(const kstest::BoxRecorder& recorder) {
+    Boxes out;
+    for (const kstest::ShownBox& box : recorder.Boxes()) {
+        if (box.isMessageBox) out.push_back(box.title + "|" + box.text);
+    }
+    return out;
+}
+
+// Runs the scenario once; returns the calls it made (member names), and adds
+// to `problems` whatever differs from the expected outcome.
+std::vector<std::string> RunOnce(const Scenario& scenario, const Injection& injection, std::vector<std::string>& problems) {
+    auto problem = [&](const std::string& what) { problems.push_back(scenario.name + ", " + injection.Describe() + ": " + what); };
+    const Outcome expected = Expected(scenario, injection);
+    std::vector<std::string> calls;
+    kshost::Context context;
+    {
+        World world(scenario.mainWindow);
+        context = world.context;
+        kstest::BoxRecorder recorder;
+        const ULONG applicationRefs = world.outlook->App().RefCount();
+        const ULONG instanceRefs = world.outlook->AddIn().RefCount();
+        if (FAILED(world.addin.Create())) {
+            problem("the add-in cannot be created");
+            return calls;
+        }
+        if (scenario.prepare) scenario.prepare(world);
+        recorder.Clear();
+        world.Host().ClearCalls();
+        const ULONG itemRefs = world.mail ? world.mail->RefCount() : 0;
+
+        if (injection.kind == Injection::Fail) world.Host().Fail(injection.member, E_FAIL, injection.occurrence, 1);
+        if (injection.kind == Injection::Empty) world.Host().Empty(injection.member, injection.occurrence, 1);
+        HRESULT hr = E_UNEXPECTED;
+        try {
+            hr = scenario.act(world);
+        } catch (...) {
+            problem("an exception left the add-in");
+        }
+        world.Host().ClearFailures();
+        calls = world.Host().Members();
+
+        if (hr != expected.hr) {
+            std::ostringstream s;
+            s << "returned 0x" << std::hex << hr << ", expected 0x" << expected.hr;
+            problem(s.str());
+        }
+        const Boxes shown = MessageBoxTexts(recorder);
+        if (shown != expected.boxes) problem("boxes" + Join(shown) + "\n  expected" + Join(expected.boxes));
+        if (world.mail && world.mail->RefCount() != itemRefs) problem("a reference to the mail item is held");
+
+        if (world.mail) {
+            kshost::ComposeWindow::PumpMessages();
+            const std::wstring want = expected.body == Body::Branded ? Branded() : std::wstring(kBody);
+            if (world.mail->HtmlBody() != want) problem("the body is not as expected");
+            if ((world.mail->SendCount() > 0) != expected.sent) problem(expected.sent ? "not sent" : "sent");
+            if (expected.sent) {
+                kshost::MapiMessage& message = world.mail->Message();
+                const int headers = (message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-select") ? 1 : 0) +
+                                    (message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-unselect") ? 1 : 0);
+                if (headers != 1) problem("sent with " + std::to_string(headers) + " selection headers");
+            }
+        }
+        if (expected.menus >= 0 && world.outlook->MainWindow()) {
+            const int menus = static_cast<int>(world.outlook->MenuBarControls().CountTagged(L"KestrinSelectATL"));
+            if (menus != expected.menus) problem(std::to_string(menus) + " menus on the menu bar");
+        }
+
+        // As Outlook does at exit.
+        world.compose.reset();
+        world.mail.Reset();
+        world.addin.Disconnect();
+        if (world.outlook->App().RefCount() != applicationRefs) problem("the application is still held");
+        if (world.outlook->AddIn().RefCount() != instanceRefs) problem("the add-in instance is still held");
+        world.addin.Release();
+    }
+    if (!expected.hostKeepsSink && context->LiveObjects() != 0) {
+        problem(std::to_string(context->LiveObjects()) + " host objects still alive after the host closed");
+    }
+    return calls;
+}
+
+// The calls whose failure is swept: every recorded call. An empty out-value
+// is tried for every call that hands something back; for setters and actions
+// "empty" would be a host that claims to have done what it did not, which no
+// add-in can detect.
+bool HasOutValue(const std::string& member) {
+    for (const char* effectOnly : {".put_", ".Unadvise", ".Send", ".SetProps", ".DeleteProps", ".Delete"}) {
+        if (member.find(effectOnly) != std::string::npos) return false;
+    }
+    return true;
+}
+
+struct SweepFigures {
+    int points = 0;
+    int passed = 0;
+};
+
+SweepFigures g_figures;
+
+void Sweep(const Scenario& scenario) {
+    std::vector<std::string> problems;
+    const std::vector<std::string> calls = RunOnce(scenario, {}, problems);
+    EXPECT_TRUE(problems.empty()) << Join(problems) << "\n  calls:" << Join(calls);
+    if (!problems.empty()) return;
+
+    std::map<std::string, int> seen;
+    std::vector<Injection> injections;
+    for (const std::string& member : calls) {
+        const int occurrence = seen[member]++;
+        injections.push_back({Injection::Fail, member, occurrence});
+        if (HasOutValue(member)) injections.push_back({Injection::Empty, member, occurrence});
+    }
+    int passed = 0;
+    for (const Injection& injection : injections) {
+        std::vector<std::string> found;
+        RunOnce(scenario, injection, found);
+        if (found.empty()) {
+            ++passed;
+        } else {
+            ADD_FAILURE() << Join(found);
+        }
+    }
+    g_figures.points += static_cast<int>(injections.size());
+    g_figures.passed += passed;
+    std::printf("%s: %d calls, %d injection points, %d passed\n", scenario.name.c_str(), static_cast<int>(calls.size()),
+                static_cast<int>(injections.size()), passed);
+}
+
+// ---- the scenarios --------------------------------------------------------
+
+HRESULT Connect(World& world) { return world.addin.Connect(*world.outlook); }
+
+Scenario ConnectionWithMenu() {
+    Scenario s;
+    s.name = "connection with the menu";
+    s.mainWindow = true;
+    s.act = Connect;
+    s.normal = Menus(1);
+    const HRESULT noButton = E_INVALIDARG;  // a button that was not created fails its sink's connection
+    s.onFailure = {
+        {"_Application.ActiveExplorer", Menus(0, {}, E_FAIL)},
+        {"_Explorer.get_CommandBars#0", Menus(0, {kRemoveBars}, E_FAIL)},
+        {"_CommandBars.get_ActiveMenuBar#0", Menus(0, {kRemoveMenuBar}, E_FAIL)},
+        {"CommandBar.get_Controls#0", Menus(0, {kRemoveControls}, E_FAIL)},
+        {"CommandBarControls.get_Item", Menus(0, {kRemoveItem}, E_FAIL)},
+        {"_Explorer.get_CommandBars#1", Menus(0, {kAddBars}, noButton)},
+        {"_CommandBars.get_ActiveMenuBar#1", Menus(0, {kAddMenuBar}, noButton)},
+        {"CommandBar.get_Controls#1", Menus(0, {kAddControls}, noButton)},
+        {"CommandBarControls.Add#0", Menus(0, {kAddMenu}, noButton)},
+        {"CommandBarControl.get_Control", Menus(1, {kAddControl}, noButton)},
+        {"CommandBarPopup.get_Controls", Menus(1, {kAddPopup}, noButton)},
+        {"CommandBarControls.Add#1", Menus(1, {kAddHelp}, noButton)},
+        {"CommandBarControls.Add#2", Menus(1, {kAddAbout}, noButton)},
+        {"IConnectionPointContainer.FindConnectionPoint", Menus(1, {}, E_FAIL)},
+        {"IConnectionPoint.Advise", Menus(1, {}, E_FAIL)},
+        // A tag the host will not give matches nothing: the walk goes on.
+        {"CommandBarControl.get_Tag", Menus(1)},
+        // The menu is built but carries no tag: a later connection cannot
+        // find it (a failed setter leaves the host's default).
+        {"CommandBarControl.put_Tag#0", Menus(0)},
+    };
+    s.onEmpty = {
+        // No main window: no menu, no sink.
+        {"_Application.ActiveExplorer", Menus(0)},
+        {"_Explorer.get_CommandBars#0", Menus(0, {kRemoveBars}, E_POINTER)},
+        {"_CommandBars.get_ActiveMenuBar#0", Menus(0, {kRemoveMenuBar}, E_POINTER)},
+        {"CommandBar.get_Controls#0", Menus(0, {kRemoveControls}, E_POINTER)},
+        {"CommandBarControls.get_Item", Menus(0, {kRemoveItem}, E_POINTER)},
+        {"_Explorer.get_CommandBars#1", Menus(0, {kAddBars}, noButton)},
+        {"_CommandBars.get_ActiveMenuBar#1", Menus(0, {kAddMenuBar}, noButton)},
+        {"CommandBar.get_Controls#1", Menus(0, {kAddControls}, noButton)},
+        // The host adds the control but does not hand it over.
+        {"CommandBarControls.Add#0", Menus(0, {kAddMenu}, noButton)},
+        {"CommandBarControl.get_Control", Menus(1, {kAddControl}, noButton)},
+        {"CommandBarPopup.get_Controls", Menus(1, {kAddPopup}, noButton)},
+        {"CommandBarControls.Add#1", Menus(1, {kAddHelp}, noButton)},
+        {"CommandBarControls.Add#2", Menus(1, {kAddAbout}, noButton)},
+        {"IConnectionPointContainer.FindConnectionPoint", Menus(1, {}, E_POINTER)},
+        {"CommandBarControl.get_Tag", Menus(1)},
+    };
+    return s;
+}
+
+// A second connection during one run of the host finds the first one's menu
+// and deletes it before building the new one.
+Scenario ConnectionAgain() {
+    Scenario s = ConnectionWithMenu();
+    s.name = "connection again, earlier menu present";
+    s.prepare = [](World& world) {
+        world.addin.Connect(*world.outlook);
+        world.addin.Disconnect();
+    };
+    // The earlier menu is still there when the removal stops before deleting it.
+    for (auto* table : {&s.onFailure, &s.onEmpty}) {
+        for (const char* member : {"_Explorer.get_CommandBars#0", "_CommandBars.get_ActiveMenuBar#0",
+                                   "CommandBar.get_Controls#0", "CommandBarControls.get_Item"}) {
+            (*table)[member].menus += 1;
+        }
+    }
+    s.onFailure["CommandBarControl.Delete"] = Menus(1, {kRemoveDelete}, E_FAIL);
+    s.onFailure["_Application.ActiveExplorer"] = Menus(1, {}, E_FAIL);
+    s.onEmpty["_Application.ActiveExplorer"] = Menus(1);
+    // Without a count the bar is not searched, and without its tag the
+    // earlier menu (the seventh control) is not recognised: it stays beside
+    // the new one.
+    for (auto* table : {&s.onFailure, &s.onEmpty}) {
+        (*table)["CommandBarControls.get_Count#0"] = Menus(2);
+        (*table)["CommandBarControl.get_Tag#6"] = Menus(2);
+    }
+    return s;
+}
+
+Scenario Disconnection() {
+    Scenario s;
+    s.name = "disconnection";
+    s.mainWindow = true;
+    s.prepare = [](World& world) { world.addin.Connect(*world.outlook); };
+    s.act = [](World& world) { return world.addin.Disconnect(); };
+    s.normal = Menus(1);
+    // A host that will not disconnect a sink keeps the add-in object and the
+    // button or window it holds alive; there is nothing more the add-in can do.
+    s.onFailure = {
+        {"IConnectionPointContainer.FindConnectionPoint", KeepsSink(Menus(1))},
+        {"IConnectionPoint.Unadvise", KeepsSink(Menus(1))},
+    };
+    s.onEmpty = {
+        {"IConnectionPointContainer.FindConnectionPoint", KeepsSink(Menus(1))},
+    };
+    return s;
+}
+
+Scenario CommandScenario(bool select, bool window) {
+    Scenario s;
+    s.name = std::string(select ? "Encrypt && Send" : "Send Unencrypted") + (window ? " (compose window)" : " (no window)");
+    s.prepare = [window](World& world) {
+        world.addin.Connect(*world.outlook);
+        world.Compose(window);
+    };
+    s.act = [select](World& world) { return world.Press(select ? L"onClickSelect" : L"onClickUnselect"); };
+    s.normal = Sent(select ? Body::Branded : Body::Untouched);
+
+    // A failure before or at the header leaves the body as it was.
+    s.onFailure = {
+        {"_Application.ActiveInspector", Shows({kLocateMessage})},
+        {"_Inspector.get_CurrentItem", Shows({kLocateDispatch})},
+        {"_MailItem.get_MAPIOBJECT", Shows({kNoMessageObject})},
+        {"IMAPIProp.GetIDsFromNames#0", Shows({kNoPropertyId})},
+        {"IMAPIProp.SetProps", Shows({kNotSet})},
+        // The other header cannot be looked up or removed: the message does
+        // not go with a choice the gateway might misread.
+        {"IMAPIProp.GetIDsFromNames#1", Shows({kNotSet})},
+        {"IMAPIProp.GetProps", Shows({kNotSet})},
+        {"IMAPIProp.DeleteProps", Shows({kNotSet})},
+        {"_MailItem.Send", Shows({kSendFailed}, E_FAIL)},
+    };
+    s.onEmpty = {
+        {"_Application.ActiveInspector", Shows({kLocateMessage})},
+        {"_Inspector.get_CurrentItem", Shows({kLocateDispatch})},
+        {"_MailItem.get_MAPIOBJECT", Shows({kNoMessageObject})},
+        {"IMAPIProp.GetIDsFromNames#0", Shows({kNoPropertyId})},
+    };
+    if (select) {
+        // A body that cannot be read counts as empty: nothing to brand, the
+        // message goes as it is, with its header.
+        s.onFailure["_MailItem.get_HTMLBody"] = Sent(Body::Untouched);
+        s.onEmpty["_MailItem.get_HTMLBody"] = Sent(Body::Untouched);
+        // The branded body is refused: reported, the body stays, nothing sent.
+        s.onFailure["_MailItem.put_HTMLBody"] = Shows({kModifyHtml});
+    }
+    return s;
+}
+
+Scenario Markup() {
+    Scenario s;
+    s.name = "ribbon markup";
+    s.prepare = [](World& world) { world.addin.Connect(*world.outlook); };
+    s.act = [](World& world) {
+        std::wstring markup;
+        return world.addin.GetCustomUI(L"Microsoft.Outlook.Mail.Compose", markup);
+    };
+    return s;
+}
+
+Scenario Image(const wchar_t* imageName) {
+    Scenario s;
+    s.name = "getImage " + std::string(imageName, imageName + wcslen(imageName));
+    s.prepare = [](World& world) { world.addin.Connect(*world.outlook); };
+    s.act = [imageName](World& world) {
+        ks::ComRef<IDispatch> dispatch;
+        HRESULT hr = world.addin.Extensibility()->QueryInterface(IID_IDispatch, dispatch.PutVoid());
+        if (FAILED(hr)) return hr;
+        VARIANT name;
+        VariantInit(&name);
+        name.vt = VT_BSTR;
+        name.bstrVal = SysAllocString(imageName);
+        VARIANT picture;
+        VariantInit(&picture);
+        hr = kshost::InvokeByName(dispatch.Get(), L"getImage", {name}, &picture);
+        if (SUCCEEDED(hr) && (picture.vt != VT_DISPATCH || !picture.pdispVal)) hr = E_UNEXPECTED;
+        VariantClear(&picture);
+        VariantClear(&name);
+        return hr;
+    };
+    return s;
+}
+
+Scenario MenuClick(bool about) {
+    Scenario s;
+    s.name = about ? "About" : "Help";
+    s.mainWindow = true;
+    s.prepare = [](World& world) { world.addin.Connect(*world.outlook); };
+    s.act = [about](World& world) {
+        kshost::Popup* menu =
+            dynamic_cast<kshost::Popup*>(world.outlook->MenuBarControls().FindByTag(L"KestrinSelectATL"));
+        if (!menu || menu->Items().Size() < 2) return E_UNEXPECTED;
+        auto* button = dynamic_cast<kshost::Button*>(&menu->Items().At(about ? 1 : 0));
+        if (!button) return E_UNEXPECTED;
+        button->Click(VARIANT_FALSE);
+        return S_OK;
+    };
+    s.normal = Menus(1);
+    return s;
+}
+
+TEST(FaultSweep, ConnectionWithMenu) { Sweep(ConnectionWithMenu()); }
+TEST(FaultSweep, ConnectionAgainRemovesEarlierMenu) { Sweep(ConnectionAgain()); }
+TEST(FaultSweep, Disconnection) { Sweep(Disconnection()); }
+TEST(FaultSweep, RibbonMarkup) { Sweep(Markup()); }
+TEST(FaultSweep, SelectImage) { Sweep(Image(L"KestrinSelectImage")); }
+TEST(FaultSweep, UnselectImage) { Sweep(Image(L"KestrinUnselectImage")); }
+TEST(FaultSweep, SelectThroughComposeWindow) { Sweep(CommandScenario(true, true)); }
+TEST(FaultSweep, SelectWithoutWindow) { Sweep(CommandScenario(true, false)); }
+TEST(FaultSweep, UnselectThroughComposeWindow) { Sweep(CommandScenario(false, true)); }
+TEST(FaultSweep, UnselectWithoutWindow) { Sweep(CommandScenario(false, false)); }
+TEST(FaultSweep, AboutBox) { Sweep(MenuClick(true)); }
+TEST(FaultSweep, HelpPage) {
+    kstest::HttpHandler browser(kstest::RecorderCommand());
+    ASSERT_TRUE(browser.Installed());
+    Sweep(MenuClick(false));
+    kstest::ClearRecordedAddresses();
+}
+
+// Runs last (tests run in declaration order): the figures of the whole sweep.
+TEST(FaultSweep, EveryInjectionPointPassed) {
+    std::printf("fault sweep: %d injection points, %d passed\n", g_figures.points, g_figures.passed);
+    EXPECT_GT(g_figures.points, 0);
+    EXPECT_EQ(g_figures.points, g_figures.passed);
+}
+
+}  // namespace
