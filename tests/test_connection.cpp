@@ -189,6 +189,18 @@ TEST_F(HostFixture, DisconnectionUnadvisesAllSinksAndLeavesTheMenu) {
     EXPECT_EQ(S_OK, CanUnloadNow());
 }
 
+TEST_F(HostFixture, EveryHostObjectIsFreedOnceTheAddinAndTheHostAreGone) {
+    kshost::Context host = outlook->SharedContext();
+    Connect();  // with or without the menu, whatever was taken must come back
+    outlook->MainWindow()->Fire(kshost::kExplorerClose);
+    ASSERT_EQ(S_OK, Disconnect());
+    addin.Release();
+    outlook.reset();
+    // A reference the add-in kept or forgot to release keeps its object alive.
+    EXPECT_EQ(0, host->LiveObjects());
+    EXPECT_EQ(S_OK, CanUnloadNow());
+}
+
 TEST_F(HostFixture, SecondDisconnectionTriesAgainAndIgnoresTheRefusal) {
     REQUIRE_LEGACY_MENU();
     ASSERT_EQ(S_OK, Connect());
