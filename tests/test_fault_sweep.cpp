@@ -519,6 +519,63 @@ TEST(FaultSweep, HelpPage) {
     kstest::ClearRecordedAddresses();
 }
 
+// What the tables leave to the add-in: a host whose application object will
+// not answer Outlook's interface, or that passes nothing at all. The add-in
+// calls nothing through a missing reference, says why where the user acted,
+// and gives every reference back.
+TEST(FaultSweep, HostWithoutApplicationInterface) {
+    kshost::Context host;
+    {
+        kshost::Outlook outlook(true);
+        host = outlook.App().SharedContext();
+        const ULONG applicationRefs = outlook.App().RefCount();
+        outlook.App().RefuseApplicationInterface(true);
+        kstest::BoxRecorder boxes;
+        kshost::LoadedAddIn addin;
+        ASSERT_EQ(addin.Create(), S_OK);
+        EXPECT_EQ(addin.Connect(outlook), E_NOINTERFACE) << "the failing QueryInterface's result";
+        EXPECT_FALSE(outlook.Host().Called("_Application.ActiveExplorer"));
+        EXPECT_EQ(outlook.MenuBarControls().CountTagged(L"KestrinSelectATL"), 0u);
+
+        // The commands, reached anyway, find no message and say so.
+        kshost::MailItem& item = outlook.Compose(kBody);
+        ks::ComRef<IRibbonCallback> callback;
+        ASSERT_EQ(addin.Extensibility()->QueryInterface(IID_IRibbonCallback, callback.PutVoid()), S_OK);
+        EXPECT_EQ(callback->onClickSelect(nullptr), S_OK);
+        EXPECT_EQ(callback->onClickUnselect(nullptr), S_OK);
+        EXPECT_EQ(MessageBoxTexts(boxes), (Boxes{kLocateMessage, kLocateMessage}));
+        EXPECT_TRUE(item.HtmlBody() == kBody);
+        EXPECT_EQ(item.SendCount(), 0);
+        callback.Reset();
+        addin.Disconnect();
+        EXPECT_EQ(outlook.App().RefCount(), applicationRefs);
+        addin.Release();
+    }
+    EXPECT_EQ(host->LiveObjects(), 0);
+}
+
+TEST(FaultSweep, NullApplicationOrInstance) {
+    kshost::Outlook outlook(true);
+    const ULONG applicationRefs = outlook.App().RefCount();
+    const ULONG instanceRefs = outlook.AddIn().RefCount();
+    kstest::BoxRecorder boxes;
+    for (int which = 0; which < 3; ++which) {
+        SCOPED_TRACE(which);
+        kshost::LoadedAddIn addin;
+        ASSERT_EQ(addin.Create(), S_OK);
+        IDispatch* application = which == 1 ? nullptr : static_cast<_Application*>(&outlook.App());
+        IDispatch* instance = which == 2 ? nullptr : static_cast<IDispatch*>(&outlook.AddIn());
+        if (which == 0) application = instance = nullptr;
+        EXPECT_TRUE(FAILED(addin.ConnectWith(application, instance)));
+        EXPECT_EQ(addin.Disconnect(), S_OK);
+        addin.Release();
+        EXPECT_EQ(outlook.App().RefCount(), applicationRefs);
+        EXPECT_EQ(outlook.AddIn().RefCount(), instanceRefs);
+    }
+    EXPECT_TRUE(MessageBoxTexts(boxes).empty());
+    EXPECT_EQ(outlook.MenuBarControls().CountTagged(L"KestrinSelectATL"), 0u);
+}
+
 // Runs last (tests run in declaration order): the figures of the whole sweep.
 TEST(FaultSweep, EveryInjectionPointPassed) {
     std::printf("fault sweep: %d injection points, %d passed\n", g_figures.points, g_figures.passed);
