@@ -244,7 +244,9 @@ TEST_F(OutOfMemorySweep, ImagesLeakNothingWhateverFails) {
         points += EachFailure(*plan, [&](int) {
             ks::ComRef<IPictureDisp> picture;
             EXPECT_EQ(Image(L"KestrinUnselectImage", picture), S_OK);
-            if (plan->Hit()) EXPECT_FALSE(picture);
+            if (plan->Hit()) {
+                EXPECT_FALSE(picture);
+            }
         });
     }
     // The picture refused: its HRESULT, and the bitmap made for it not left behind.
