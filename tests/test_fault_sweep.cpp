@@ -55,6 +55,10 @@ const std::string kAddHelp = "KestrinSelect Error|Adding KestrinSelect menu: Una
 const std::string kAddAbout =
     "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect 'about' menu item.";
 
+// The code a failing host call returns: not one the add-in would make up
+// itself, so that a result passed on from the host is told apart.
+const HRESULT kInjected = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x7A11);
+
 const wchar_t kBody[] = L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body></html>\r\n<!-- after -->";
 
 std::wstring Branded() {
@@ -207,7 +211,7 @@ std::vector<std::string> RunOnce(const Scenario& scenario, const Injection& inje
         world.Host().ClearCalls();
         const ULONG itemRefs = world.mail ? world.mail->RefCount() : 0;
 
-        if (injection.kind == Injection::Fail) world.Host().Fail(injection.member, E_FAIL, injection.occurrence, 1);
+        if (injection.kind == Injection::Fail) world.Host().Fail(injection.member, kInjected, injection.occurrence, 1);
         if (injection.kind == Injection::Empty) world.Host().Empty(injection.member, injection.occurrence, 1);
         HRESULT hr = E_UNEXPECTED;
         try {
@@ -317,11 +321,11 @@ Scenario ConnectionWithMenu() {
     s.normal = Menus(1);
     const HRESULT noButton = E_INVALIDARG;  // a button that was not created fails its sink's connection
     s.onFailure = {
-        {"_Application.ActiveExplorer", Menus(0, {}, E_FAIL)},
-        {"_Explorer.get_CommandBars#0", Menus(0, {kRemoveBars}, E_FAIL)},
-        {"_CommandBars.get_ActiveMenuBar#0", Menus(0, {kRemoveMenuBar}, E_FAIL)},
-        {"CommandBar.get_Controls#0", Menus(0, {kRemoveControls}, E_FAIL)},
-        {"CommandBarControls.get_Item", Menus(0, {kRemoveItem}, E_FAIL)},
+        {"_Application.ActiveExplorer", Menus(0, {}, kInjected)},
+        {"_Explorer.get_CommandBars#0", Menus(0, {kRemoveBars}, kInjected)},
+        {"_CommandBars.get_ActiveMenuBar#0", Menus(0, {kRemoveMenuBar}, kInjected)},
+        {"CommandBar.get_Controls#0", Menus(0, {kRemoveControls}, kInjected)},
+        {"CommandBarControls.get_Item", Menus(0, {kRemoveItem}, kInjected)},
         {"_Explorer.get_CommandBars#1", Menus(0, {kAddBars}, noButton)},
         {"_CommandBars.get_ActiveMenuBar#1", Menus(0, {kAddMenuBar}, noButton)},
         {"CommandBar.get_Controls#1", Menus(0, {kAddControls}, noButton)},
@@ -330,8 +334,8 @@ Scenario ConnectionWithMenu() {
         {"CommandBarPopup.get_Controls", Menus(1, {kAddPopup}, noButton)},
         {"CommandBarControls.Add#1", Menus(1, {kAddHelp}, noButton)},
         {"CommandBarControls.Add#2", Menus(1, {kAddAbout}, noButton)},
-        {"IConnectionPointContainer.FindConnectionPoint", Menus(1, {}, E_FAIL)},
-        {"IConnectionPoint.Advise", Menus(1, {}, E_FAIL)},
+        {"IConnectionPointContainer.FindConnectionPoint", Menus(1, {}, kInjected)},
+        {"IConnectionPoint.Advise", Menus(1, {}, kInjected)},
         // A tag the host will not give matches nothing: the walk goes on.
         {"CommandBarControl.get_Tag", Menus(1)},
         // The menu is built but carries no tag: a later connection cannot
@@ -376,8 +380,8 @@ Scenario ConnectionAgain() {
             (*table)[member].menus += 1;
         }
     }
-    s.onFailure["CommandBarControl.Delete"] = Menus(1, {kRemoveDelete}, E_FAIL);
-    s.onFailure["_Application.ActiveExplorer"] = Menus(1, {}, E_FAIL);
+    s.onFailure["CommandBarControl.Delete"] = Menus(1, {kRemoveDelete}, kInjected);
+    s.onFailure["_Application.ActiveExplorer"] = Menus(1, {}, kInjected);
     s.onEmpty["_Application.ActiveExplorer"] = Menus(1);
     // Without a count the bar is not searched, and without its tag the
     // earlier menu (the seventh control) is not recognised: it stays beside
@@ -430,7 +434,7 @@ Scenario CommandScenario(bool select, bool window) {
         {"IMAPIProp.GetIDsFromNames#1", Shows({kNotSet})},
         {"IMAPIProp.GetProps", Shows({kNotSet})},
         {"IMAPIProp.DeleteProps", Shows({kNotSet})},
-        {"_MailItem.Send", Shows({kSendFailed}, E_FAIL)},
+        {"_MailItem.Send", Shows({kSendFailed}, kInjected)},
     };
     s.onEmpty = {
         {"_Application.ActiveInspector", Shows({kLocateMessage})},
