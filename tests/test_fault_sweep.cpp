@@ -505,6 +505,22 @@ Scenario MenuClick(bool about) {
     return s;
 }
 
+// The main window closes while the add-in is connected: the Close event
+// changes nothing, the host discards the temporary menu, and the later
+// disconnection and release give everything back.
+Scenario MainWindowCloses() {
+    Scenario s;
+    s.name = "main window closes";
+    s.mainWindow = true;
+    s.prepare = [](World& world) { world.addin.Connect(*world.outlook); };
+    s.act = [](World& world) {
+        world.outlook->CloseMainWindow();
+        return S_OK;
+    };
+    s.normal = Menus(0);
+    return s;
+}
+
 TEST(FaultSweep, ConnectionWithMenu) { Sweep(ConnectionWithMenu()); }
 TEST(FaultSweep, ConnectionAgainRemovesEarlierMenu) { Sweep(ConnectionAgain()); }
 TEST(FaultSweep, Disconnection) { Sweep(Disconnection()); }
@@ -516,6 +532,7 @@ TEST(FaultSweep, SelectWithoutWindow) { Sweep(CommandScenario(true, false)); }
 TEST(FaultSweep, UnselectThroughComposeWindow) { Sweep(CommandScenario(false, true)); }
 TEST(FaultSweep, UnselectWithoutWindow) { Sweep(CommandScenario(false, false)); }
 TEST(FaultSweep, AboutBox) { Sweep(MenuClick(true)); }
+TEST(FaultSweep, MainWindowCloses) { Sweep(MainWindowCloses()); }
 TEST(FaultSweep, HelpPage) {
     kstest::HttpHandler browser(kstest::RecorderCommand());
     ASSERT_TRUE(browser.Installed());
