@@ -191,4 +191,42 @@ TEST_F(HostileText, LargeBodiesRoundTrip) {
     }
 }
 
+// Ribbon ids and image names as no Office would send them: the markup is the
+// empty text for anything but the compose id, and every name gets a picture
+// (the open padlock for any name but the select image's).
+TEST_F(HostileText, RibbonInputsAreAnsweredSafely) {
+    ks::ComRef<IRibbonExtensibility> ribbon;
+    ASSERT_EQ(m_addin.Extensibility()->QueryInterface(ks::IID_IRibbonExtensibility, ribbon.PutVoid()), S_OK);
+    const std::vector<std::wstring> texts = {
+        std::wstring(),
+        Text(L"Microsoft.Outlook.Mail.Compose\0", 31),
+        Text(L"\0Microsoft.Outlook.Mail.Compose", 31),
+        L"Microsoft.Outlook.Mail.Compose\xD800",
+        L"KestrinSelectImage\xDC00",
+        L"\U0001F512\u202EegamItcelesnirtseK",
+        std::wstring(1u << 20, L'M'),
+    };
+    for (const std::wstring& text : texts) {
+        SCOPED_TRACE(text.size());
+        ks::UniqueBstr bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+        BSTR markup = nullptr;
+        EXPECT_EQ(ribbon->GetCustomUI(bstr.Get(), &markup), S_OK);
+        // With an embedded NUL, equality is whatever the system's BSTR
+        // comparison says; only the answer itself is required.
+        if (text.find(L'\0') == std::wstring::npos) {
+            EXPECT_EQ(SysStringLen(markup), 0u) << "only the exact compose id has a group";
+        }
+        SysFreeString(markup);
+        ks::ComRef<IPictureDisp> picture;
+        EXPECT_EQ(m_callback->getImage(bstr.Get(), picture.Put()), S_OK);
+        EXPECT_TRUE(picture);
+    }
+    BSTR markup = nullptr;
+    EXPECT_EQ(ribbon->GetCustomUI(nullptr, &markup), S_OK);
+    SysFreeString(markup);
+    ks::ComRef<IPictureDisp> picture;
+    EXPECT_EQ(m_callback->getImage(nullptr, picture.Put()), S_OK);
+    EXPECT_TRUE(picture);
+}
+
 }  // namespace
