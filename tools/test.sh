@@ -12,10 +12,12 @@ passed=0; failed=0; skipped=0
 archs="x64 x86"
 for arch in $archs; do
   echo "== build $arch"
-  "$root/tools/build.sh" "$arch" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^gmake' || true
-  if [ "${PIPESTATUS[0]}" -ne 0 ]; then
-    echo "build of $arch failed"; exit 1
+  mkdir -p build
+  if ! "$root/tools/build.sh" "$arch" > "build/build-$arch.log" 2>&1; then
+    grep -E 'error|Error' "build/build-$arch.log" | head -40
+    echo "build of $arch failed (build/build-$arch.log)"; exit 1
   fi
+  grep -E 'warning:' "build/build-$arch.log" | sort -u | head -20 || true
 done
 
 for arch in $archs; do
