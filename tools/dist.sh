@@ -68,7 +68,7 @@ for arch in x86 x64; do
        -D DllSource="dist/$arch/KestrinSelect.dll" -o "$msi" installer/KestrinSelect.wxs
   # wixl has no Secure attribute: the switches must pass from the client to
   # the elevated install (managed and per-machine installs drop others).
-  secure=$(msiinfo export "$msi" Property | sed -n 's/^SecureCustomProperties\t//p')
+  secure=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p')
   msibuild "$msi" -q "UPDATE Property SET Value = '${secure:+$secure;}SELECTENABLED;UNSELECTENABLED' WHERE Property = 'SecureCustomProperties'"
   say "$msi: version $version"
 done

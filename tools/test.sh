@@ -38,5 +38,11 @@ for arch in $archs; do
   passed=$((passed + p)); failed=$((failed + f))
 done
 
+echo "== installer x64"
+"$root/tools/test-installer.sh" x64 | tee build/installer-x64.log
+p=$(sed -n 's/^installer: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' build/installer-x64.log)
+f=$(sed -n 's/^installer: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' build/installer-x64.log)
+passed=$((passed + ${p:-0})); failed=$((failed + ${f:-1}))
+
 echo "tests: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

@@ -285,9 +285,12 @@ TEST(Installed, PackageRegistrationIsTheDllsOwn) {
 // After msiexec /x
 
 TEST(Removed, NoRegistrationIsLeft) {
-    // A class key that another program extended stays, with that program's subkey only.
-    const std::string foreign = "HKCR\\CLSID\\{2B934FC2-7687-425C-8342-00EDCAA83BCB}\n"
-                                "HKCR\\CLSID\\{2B934FC2-7687-425C-8342-00EDCAA83BCB}\\Implemented Categories\n";
+    // A class key that another program extended stays, with that program's
+    // subkey (and its empty default value, as reg.exe writes it) only.
+    const std::string foreign =
+        "HKCR\\CLSID\\{2B934FC2-7687-425C-8342-00EDCAA83BCB}\n"
+        "HKCR\\CLSID\\{2B934FC2-7687-425C-8342-00EDCAA83BCB}\\Implemented Categories\n"
+        "HKCR\\CLSID\\{2B934FC2-7687-425C-8342-00EDCAA83BCB}\\Implemented Categories||sz|\n";
     EXPECT_EQ(Lines(ComRegistration()), g_expect.foreignKept ? foreign : "");
     CLSID clsid{};
     EXPECT_EQ(CLSIDFromProgID(kProgId, &clsid), CO_E_CLASSSTRING);
