@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "KestrinSelect_h.h"
 #include "addin/host_interfaces.h"
 #include "server/owners.h"
@@ -355,4 +358,51 @@ TEST(Connect, CallsByNameReachTheCallbackMethods) {
     LPOLESTR unknownName = const_cast<LPOLESTR>(L"onClickNothing");
     DISPID id = 0;
     EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &unknownName, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+}
+
+TEST(Module, CarriesItsVersionBlock) {
+    const std::wstring path = kstest::AddinDllPath();
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00040000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00040000u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00040000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00040000u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed->dwFileFlags, 0u);
+
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"CompanyName", L"KestrinCorp"},
+        {L"FileDescription", L"KestrinSelect Outlook extension DLL"},
+        {L"FileVersion", L"4.0.4.0"},
+        {L"InternalName", L"AddIn.dll"},
+        {L"LegalCopyright", L"Copyright (C) 2026 KestrinCorp. All rights reserved."},
+        {L"OriginalFilename", L"KestrinSelect.dll"},
+        {L"ProductName", L"KestrinSelect"},
+        {L"ProductVersion", L"4.0.4.0"},
+    };
+    for (const auto& s : strings) {
+        wchar_t* value = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + s.first;
+        ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+            << static_cast<const void*>(s.first);
+        EXPECT_STREQ(value, s.second);
+    }
+}
+
+TEST(Module, HasItsManifestAndRegistryScript) {
+    AddinLibrary dll;
+    ASSERT_TRUE(dll.Loaded());
+    EXPECT_NE(FindResourceW(dll.Handle(), MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(24)), nullptr);
+    EXPECT_NE(FindResourceW(dll.Handle(), MAKEINTRESOURCEW(101), L"REGISTRY"), nullptr);
+    EXPECT_NE(FindResourceW(dll.Handle(), MAKEINTRESOURCEW(1), L"TYPELIB"), nullptr);
 }

@@ -13,6 +13,8 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
   echo "build: configuring $arch in build/$arch"
   cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
+# Picks up source files added since the last configure.
+cmake "$dir" >/dev/null
 jobs=$(nproc 2>/dev/null || echo 2)
 if [ $# -gt 0 ]; then
   for t in "$@"; do cmake --build "$dir" --target "$t" -j "$jobs"; done

@@ -36,6 +36,7 @@ for arch in $archs; do
   p=$(grep -c -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' "build/$arch/ctest.log")
   f=$(grep -c -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*(\*\*\*|Failed|Timeout|Not Run|Exception)' "build/$arch/ctest.log")
   passed=$((passed + p)); failed=$((failed + f))
+  if "$root/tools/test-regsvr32.sh" "$arch"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 done
 
 echo "== installer x64"
@@ -43,6 +44,12 @@ echo "== installer x64"
 p=$(sed -n 's/^installer: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' build/installer-x64.log)
 f=$(sed -n 's/^installer: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' build/installer-x64.log)
 passed=$((passed + ${p:-0})); failed=$((failed + ${f:-1}))
+
+echo "== fuzz (short runs; \`make fuzz\` runs longer)"
+mkdir -p build
+"$root/tools/fuzz.sh" "${KS_FUZZ_SECONDS:-10}" | tee build/fuzz-short.log
+passed=$((passed + $(grep -c 'no failure' build/fuzz-short.log)))
+failed=$((failed + $(grep -c 'FAILED' build/fuzz-short.log)))
 
 echo "tests: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

@@ -1,0 +1,61 @@
+// The stand-in Outlook's ribbon, as Office builds it for an add-in: asks for
+// the markup, parses it with a real XML parser, loads each button's picture
+// through the add-in's `loadImage` callback by name, presses buttons through
+// their `onAction` callback by name, and draws the group to a PNG file.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+#include <string>
+#include <vector>
+
+#include "server/owners.h"
+
+namespace standin {
+
+struct RibbonButton {
+    std::wstring id;
+    std::wstring label;      // as the markup gives it, after XML unescaping ("Encrypt && Send")
+    std::wstring image;
+    std::wstring size;
+    std::wstring onAction;
+    ks::ComRef<IPictureDisp> picture;
+    HRESULT imageResult = S_OK;
+};
+
+struct RibbonGroup {
+    std::wstring tabIdMso;
+    std::wstring id;
+    std::wstring label;
+    std::wstring insertBeforeMso;
+    std::vector<RibbonButton> buttons;
+};
+
+struct Ribbon {
+    std::wstring markup;        // what GetCustomUI returned
+    bool customised = false;    // false for the empty text
+    std::wstring loadImage;     // customUI/@loadImage
+    std::vector<RibbonGroup> groups;
+};
+
+// GetCustomUI through the add-in's IRibbonExtensibility vtable, then parse.
+// An error text is given for markup that is not well formed or not of the
+// 2006/01 customUI namespace.
+HRESULT LoadRibbon(IUnknown* addin, const wchar_t* ribbonId, Ribbon& ribbon, std::string& error);
+
+// Calls the add-in's loadImage callback by name for every button's image.
+HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon);
+
+// Calls a button's onAction callback by name with a ribbon control whose
+// context is `context` (the inspector, in Outlook).
+HRESULT PressRibbonButton(IUnknown* addin, const RibbonButton& button, IDispatch* context);
+
+// The label as Office shows it: "&&" is a literal ampersand, a lone "&" marks
+// an access key and is not shown.
+std::wstring DisplayLabel(const std::wstring& label);
+
+// Draws the groups as Office draws large buttons and writes a PNG.
+HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path);
+
+}  // namespace standin

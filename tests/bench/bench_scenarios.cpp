@@ -1,0 +1,7 @@
+#include "bench/bench_scenarios.h"
+
+namespace ksbench {
+
+void RunHostScenarios() {}
+
+}  // namespace ksbench
