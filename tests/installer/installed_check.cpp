@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include "addin/host_interfaces.h"
+#include "host/outlook/addin_host.h"
+#include "host/outlook/ribbon_ui.h"
 #include "server/owners.h"
 
 namespace {
@@ -181,8 +183,6 @@ std::wstring LoadedModulePath(const wchar_t* moduleName) {
     return path;
 }
 
-bool Contains(const std::wstring& text, const wchar_t* part) { return text.find(part) != std::wstring::npos; }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -236,11 +236,21 @@ TEST(Installed, ExactlyOneCopyIsInstalled) {
     EXPECT_EQ(InstalledProducts().size(), 1u);
 }
 
-// Outlook's way in: the ProgID named by the add-in entry, CoCreateInstance,
-// then the ribbon markup through the IRibbonExtensibility vtable.
-TEST(Installed, LoadsFromTheInstallFolderAndOffersTheChosenButtons) {
+// Outlook's way in, through the stand-in Outlook: the machine's add-in list,
+// the ProgID it names, CoCreateInstance, then the compose window's ribbon
+// from the markup that GetCustomUI returns through the vtable.
+TEST(Installed, StandInOutlookLoadsItFromTheInstallFolderWithTheChosenButtons) {
+    const std::vector<standin::AddinEntry> list = standin::ReadAddinList();
+    const standin::AddinEntry* entry = nullptr;
+    for (const standin::AddinEntry& e : list) {
+        if (e.progId == kProgId) entry = &e;
+    }
+    ASSERT_NE(entry, nullptr) << "not in Outlook's add-in list";
+    EXPECT_FALSE(entry->fromCurrentUser);
+    EXPECT_EQ(entry->loadBehavior, 3u);
+
     CLSID clsid{};
-    ASSERT_EQ(CLSIDFromProgID(kProgId, &clsid), S_OK);
+    ASSERT_EQ(CLSIDFromProgID(entry->progId.c_str(), &clsid), S_OK);
     ks::ComRef<IUnknown> connect;
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, connect.PutVoid()), S_OK);
     EXPECT_EQ(CompareStringOrdinal(LoadedModulePath(L"KestrinSelect.dll").c_str(), -1, InstalledDll().c_str(), -1,
@@ -248,17 +258,18 @@ TEST(Installed, LoadsFromTheInstallFolderAndOffersTheChosenButtons) {
               CSTR_EQUAL)
         << Narrow(LoadedModulePath(L"KestrinSelect.dll"));
 
-    ks::ComRef<IRibbonExtensibility> ribbon;
-    ASSERT_EQ(connect.QueryTo(ks::IID_IRibbonExtensibility, ribbon), S_OK);
-    ks::UniqueBstr id(SysAllocString(L"Microsoft.Outlook.Mail.Compose"));
-    ks::UniqueBstr markup;
-    ASSERT_EQ(ribbon->GetCustomUI(id.Get(), markup.Put()), S_OK);
-    const std::wstring text = markup.Get() ? markup.Get() : L"";
-    EXPECT_EQ(Contains(text, L"onAction=\"onClickSelect\""), g_expect.select) << Narrow(text);
-    EXPECT_EQ(Contains(text, L"onAction=\"onClickUnselect\""), g_expect.unselect) << Narrow(text);
-    if (!g_expect.select && !g_expect.unselect) {
-        EXPECT_TRUE(text.empty()) << Narrow(text);
+    standin::Ribbon ribbon;
+    std::string error;
+    ASSERT_EQ(standin::LoadRibbon(connect.Get(), L"Microsoft.Outlook.Mail.Compose", ribbon, error), S_OK) << error;
+    std::vector<std::wstring> shown;
+    for (const standin::RibbonGroup& group : ribbon.groups) {
+        for (const standin::RibbonButton& button : group.buttons) shown.push_back(button.label);
     }
+    std::vector<std::wstring> expected;
+    if (g_expect.select) expected.push_back(L"Encrypt && Send");
+    if (g_expect.unselect) expected.push_back(L"Send Unencrypted");
+    EXPECT_EQ(shown, expected) << Narrow(ribbon.markup);
+    EXPECT_EQ(ribbon.customised, !expected.empty()) << Narrow(ribbon.markup);
 }
 
 // The package writes the registration itself; it must be the very tree that
