@@ -56,8 +56,11 @@ upgrade_below="${BASH_REMATCH[1]}.${BASH_REMATCH[2]}.$((BASH_REMATCH[3] + 1)).0"
 mkdir -p dist
 for arch in x86 x64; do
   say "building $arch"
-  tools/build.sh "$arch" KestrinSelect | grep -v -E '^\[ *[0-9]+%\]|^gmake' || true
-  [ "${PIPESTATUS[0]}" -eq 0 ] || fail "build of $arch failed"
+  mkdir -p build
+  if ! tools/build.sh "$arch" KestrinSelect >"build/dist-$arch.log" 2>&1; then
+    tail -30 "build/dist-$arch.log" >&2
+    fail "build of $arch failed"
+  fi
   mkdir -p "dist/$arch"
   "$(triple_of "$arch")-strip" -o "dist/$arch/KestrinSelect.dll" "build/$arch/bin/KestrinSelect.dll"
   check_dll "$arch" "dist/$arch/KestrinSelect.dll"

@@ -24,6 +24,7 @@
 #include "addin/host_interfaces.h"
 #include "host/outlook/addin_host.h"
 #include "host/outlook/ribbon_ui.h"
+#include "resources/version.h"
 #include "server/owners.h"
 
 namespace {
@@ -166,6 +167,23 @@ std::vector<std::wstring> InstalledProducts() {
     return products;
 }
 
+// Programs and Features entries of the product: display name -> key.
+std::map<std::wstring, std::wstring> UninstallEntries() {
+    std::map<std::wstring, std::wstring> found;
+    const wchar_t list[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    ks::UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, list, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return found;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::wstring path = std::wstring(list) + L"\\" + name;
+        const std::wstring shown = Str(HKEY_LOCAL_MACHINE, path, L"DisplayName");
+        if (shown.rfind(L"KestrinSelect", 0) == 0) found[path] = shown;
+    }
+    return found;
+}
+
 // Library calls into the installed DLL, as regsvr32 makes them.
 HRESULT CallDllEntry(const char* entry) {
     ks::UniqueLibrary dll(LoadLibraryW(InstalledDll().c_str()));
@@ -234,6 +252,13 @@ TEST(Installed, SwitchesHoldTheGivenValuesWhereTheAddinReadsThem) {
 
 TEST(Installed, ExactlyOneCopyIsInstalled) {
     EXPECT_EQ(InstalledProducts().size(), 1u);
+    const auto entries = UninstallEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    const std::wstring& key = entries.begin()->first;
+    EXPECT_EQ(entries.begin()->second, sizeof(void*) == 8 ? L"KestrinSelect (64-bit)" : L"KestrinSelect (32-bit)");
+    EXPECT_EQ(Str(HKEY_LOCAL_MACHINE, key, L"DisplayVersion"), L"" KS_VERSION_TEXT);
+    EXPECT_EQ(Str(HKEY_LOCAL_MACHINE, key, L"Publisher"), L"KestrinCorp");
+    EXPECT_EQ(Str(HKEY_LOCAL_MACHINE, key, L"InstallLocation"), InstallFolder() + L"\\");
 }
 
 // Outlook's way in, through the stand-in Outlook: the machine's add-in list,
@@ -315,6 +340,7 @@ TEST(Removed, NoAddinEntryNoSwitchesNoFile) {
     EXPECT_EQ(Str(HKEY_LOCAL_MACHINE, kSwitchesKey, L"unselectEnabled"), L"<absent>");
     EXPECT_EQ(GetFileAttributesW(InstalledDll().c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(InstalledProducts().empty());
+    EXPECT_TRUE(UninstallEntries().empty());
 }
 
 // What others wrote beside the package's entries stays.
