@@ -84,11 +84,75 @@ CEventSink& CConnect::SinkFor(SinkId id) noexcept {
     }
 }
 
-STDMETHODIMP CConnect::OnConnection(IDispatch*, long, IDispatch*, SAFEARRAY**) {
-    return E_NOTIMPL;
+// Connects the three sinks in order. A failure disconnects the sinks this
+// call connected, so that a connection that did not happen leaves nothing
+// advised on the host (and nothing keeping this object alive).
+HRESULT CConnect::ConnectSinks() noexcept {
+    struct Pairing {
+        CEventSink& sink;
+        IUnknown* source;
+    };
+    const Pairing pairings[] = {
+        {m_aboutSink, m_aboutButton.Get()},
+        {m_helpSink, m_helpButton.Get()},
+        {m_explorerSink, m_explorer.Get()},
+    };
+    HRESULT hr = S_OK;
+    for (size_t i = 0; i < sizeof(pairings) / sizeof(pairings[0]); ++i) {
+        hr = pairings[i].sink.Connect(pairings[i].source);
+        if (FAILED(hr)) {
+            while (i-- > 0) pairings[i].sink.Disconnect(pairings[i].source);
+            return hr;
+        }
+    }
+    return hr;
+}
+
+STDMETHODIMP CConnect::OnConnection(IDispatch* application, long, IDispatch* addInInstance, SAFEARRAY**) {
+    // Unadvising may drop the last outside reference while this call runs.
+    ComRef<IUnknown> self(Identity());
+
+    // Whatever an earlier connection left is given back first.
+    m_aboutButton.Reset();
+    m_helpButton.Reset();
+    m_explorer.Reset();
+
+    if (!application) return E_POINTER;
+    HRESULT hr = application->QueryInterface(IID_IDispatch, m_application.PutVoid());
+    if (FAILED(hr)) return hr;
+    if (!addInInstance) return E_POINTER;
+    hr = addInInstance->QueryInterface(IID_IDispatch, m_addInInstance.PutVoid());
+    if (FAILED(hr)) return hr;
+
+    m_savedHtmlBody.clear();
+    g_aboutBitmap = nullptr;  // not ours to delete: the About box reloads it
+
+    ComRef<_Application> outlook;
+    hr = application->QueryInterface(IID__Application, outlook.PutVoid());
+    if (FAILED(hr)) return hr;
+    if (!outlook) return E_POINTER;
+
+    hr = outlook->ActiveExplorer(m_explorer.Put());
+    if (FAILED(hr)) return hr;
+    // No main window (Outlook started without one): no menu and no sinks.
+    if (!m_explorer) return hr;
+
+    hr = RemoveLegacyMenu();
+    if (FAILED(hr)) return hr;
+    AddLegacyMenu();  // its failure shows in the sink step: a missing button cannot be connected
+
+    return ConnectSinks();
 }
 
 STDMETHODIMP CConnect::OnDisconnection(long, SAFEARRAY**) {
+    ComRef<IUnknown> self(Identity());
+    m_application.Reset();
+    m_addInInstance.Reset();
+    // The references stay: the menu's buttons and the explorer are given back
+    // by the next connection or by destruction.
+    if (m_aboutButton) m_aboutSink.Disconnect(m_aboutButton.Get());
+    if (m_helpButton) m_helpSink.Disconnect(m_helpButton.Get());
+    if (m_explorer) m_explorerSink.Disconnect(m_explorer.Get());
     return S_OK;
 }
 

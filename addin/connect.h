@@ -150,6 +150,9 @@ private:
     bool SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept;
     HRESULT SendCurrentMessage(_MailItem* mailItem) noexcept;
 
+    // Connects sinks 1050, 1051 and 1052 to their sources (addin/connect.cpp).
+    HRESULT ConnectSinks() noexcept;
+
     CEventSink& SinkFor(SinkId id) noexcept;
     IUnknown* Identity() noexcept { return static_cast<IRibbonCallback*>(this); }
 

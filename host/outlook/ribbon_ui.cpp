@@ -8,7 +8,7 @@
 #include <new>
 
 #include "addin/host_interfaces.h"
-#include "host/outlook/ribbon_control.h"
+#include "host/addin_site.h"
 
 namespace standin {
 namespace {
@@ -132,21 +132,6 @@ HRESULT ParseMarkup(const std::wstring& markup, Ribbon& ribbon, std::string& err
     return S_OK;
 }
 
-// Office resolves every callback by name on the add-in's IDispatch.
-HRESULT CallByName(IUnknown* addin, const std::wstring& name, VARIANTARG* args, UINT count, VARIANT* result) {
-    ks::ComRef<IDispatch> dispatch;
-    HRESULT hr = addin->QueryInterface(IID_IDispatch, dispatch.PutVoid());
-    if (FAILED(hr)) return hr;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
-    DISPID id = 0;
-    hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    DISPPARAMS params = {args, nullptr, count, 0};
-    EXCEPINFO excep{};
-    UINT argErr = 0;
-    return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &excep, &argErr);
-}
-
 CLSID PngEncoder() {
     CLSID clsid{};
     UINT count = 0, bytes = 0;
@@ -228,13 +213,17 @@ HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon) {
     for (RibbonGroup& group : ribbon.groups) {
         for (RibbonButton& button : group.buttons) {
             if (button.image.empty() || ribbon.loadImage.empty()) continue;
-            VARIANTARG arg;
-            VariantInit(&arg);
-            arg.vt = VT_BSTR;
-            arg.bstrVal = SysAllocString(button.image.c_str());
+            // Office resolves every callback by name on the add-in's IDispatch.
+            ks::ComRef<IDispatch> dispatch;
+            button.imageResult = addin->QueryInterface(IID_IDispatch, dispatch.PutVoid());
+            ks::UniqueVariant arg;
             ks::UniqueVariant result;
-            button.imageResult = CallByName(addin, ribbon.loadImage, &arg, 1, result.Get());
-            VariantClear(&arg);
+            if (SUCCEEDED(button.imageResult)) {
+                arg->vt = VT_BSTR;
+                arg->bstrVal = SysAllocString(button.image.c_str());
+                button.imageResult = kshost::InvokeByName(dispatch.Get(), ribbon.loadImage.c_str(), {*arg.Get()},
+                                                          result.Get());
+            }
             if (SUCCEEDED(button.imageResult) && result->vt == VT_DISPATCH && result->pdispVal) {
                 result->pdispVal->QueryInterface(IID_IPictureDisp, button.picture.PutVoid());
             }
@@ -242,17 +231,6 @@ HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon) {
         }
     }
     return first;
-}
-
-HRESULT PressRibbonButton(IUnknown* addin, const RibbonButton& button, IDispatch* context) {
-    ks::ComRef<IDispatch> control;
-    HRESULT hr = CreateRibbonControl(button.id, context, control);
-    if (FAILED(hr)) return hr;
-    VARIANTARG arg;
-    VariantInit(&arg);
-    arg.vt = VT_DISPATCH;
-    arg.pdispVal = control.Get();  // borrowed for the call, as Office passes it
-    return CallByName(addin, button.onAction, &arg, 1, nullptr);
 }
 
 HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path) {

@@ -1,7 +1,7 @@
 // The stand-in Outlook's ribbon, as Office builds it for an add-in: asks for
 // the markup, parses it with a real XML parser, loads each button's picture
-// through the add-in's `loadImage` callback by name, presses buttons through
-// their `onAction` callback by name, and draws the group to a PNG file.
+// through the add-in's `loadImage` callback by name, and draws the group to
+// a PNG file. Buttons are pressed with kshost::LoadedAddIn::RunRibbonAction.
 #pragma once
 
 #include <windows.h>
@@ -46,10 +46,6 @@ HRESULT LoadRibbon(IUnknown* addin, const wchar_t* ribbonId, Ribbon& ribbon, std
 
 // Calls the add-in's loadImage callback by name for every button's image.
 HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon);
-
-// Calls a button's onAction callback by name with a ribbon control whose
-// context is `context` (the inspector, in Outlook).
-HRESULT PressRibbonButton(IUnknown* addin, const RibbonButton& button, IDispatch* context);
 
 // The label as Office shows it: "&&" is a literal ampersand, a lone "&" marks
 // an access key and is not shown.

@@ -1,0 +1,321 @@
+#include "host/outlook.h"
+
+namespace kshost {
+
+namespace {
+
+enum : DISPID {
+    kDispActiveExplorer = 0x111,
+    kDispActiveInspector = 0x112,
+    kDispName = 0x3001,
+    kDispVersion = 0x116,
+    kDispCommandBars = 0x2100,
+    kDispCurrentItem = 0x2102,
+    kDispHtmlBody = 0xF404,
+    kDispMapiObject = 0xF100,
+    kDispSend = 0xF075,
+    kDispSubject = 0x37,
+};
+
+bool IsDispatchOrUnknown(REFIID iid) {
+    return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Explorer
+
+Explorer::Explorer(Context context, std::string label) : NotImpl__Explorer(context, label), m_points(*this) {
+    m_bars = ks::ComRef<Bars>::Attach(new Bars(context, "CommandBars"));
+    m_points.AddPoint(IID_ExplorerEvents_10);
+    m_points.AddPoint(IID_ExplorerEvents);
+}
+
+void* Explorer::FindInterface(REFIID iid) {
+    if (IsDispatchOrUnknown(iid) || IsEqualIID(iid, ks::IID__Explorer)) return static_cast<_Explorer*>(this);
+    if (IsEqualIID(iid, IID_IConnectionPointContainer)) return static_cast<IConnectionPointContainer*>(&m_points);
+    return nullptr;
+}
+
+HRESULT Explorer::get_CommandBars(_CommandBars** bars) {
+    return OutInterface<_CommandBars>("_Explorer.get_CommandBars", bars, m_bars.Get());
+}
+
+size_t Explorer::Fire(DISPID id) {
+    // The window stays alive while its event is delivered.
+    ks::ComRef<_Explorer> self(this);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    size_t called = 0;
+    for (const IID* iid : {&IID_ExplorerEvents_10, &IID_ExplorerEvents})
+        if (ConnectionPoint* point = m_points.Point(*iid)) called += point->Fire(id, none);
+    return called;
+}
+
+const std::vector<DispName>& Explorer::DispNames() const {
+    static const std::vector<DispName> names = {{L"CommandBars", kDispCommandBars}};
+    return names;
+}
+
+HRESULT Explorer::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*) {
+    if (id != kDispCommandBars) return DISP_E_MEMBERNOTFOUND;
+    _CommandBars* bars = nullptr;
+    HRESULT hr = get_CommandBars(&bars);
+    return DispatchResult(result, hr, bars);
+}
+
+// ---------------------------------------------------------------------------
+// Inspector
+
+Inspector::Inspector(Context context, std::string label) : NotImpl__Inspector(context, label) {
+    m_bars = ks::ComRef<Bars>::Attach(new Bars(context, "InspectorCommandBars"));
+}
+
+void* Inspector::FindInterface(REFIID iid) {
+    if (IsDispatchOrUnknown(iid) || IsEqualIID(iid, ks::IID__Inspector)) return static_cast<_Inspector*>(this);
+    return nullptr;
+}
+
+HRESULT Inspector::get_CommandBars(_CommandBars** bars) {
+    return OutInterface<_CommandBars>("_Inspector.get_CommandBars", bars, m_bars.Get());
+}
+
+HRESULT Inspector::get_CurrentItem(IDispatch** item) {
+    return OutInterface<IDispatch>("_Inspector.get_CurrentItem", item, m_item.Get());
+}
+
+const std::vector<DispName>& Inspector::DispNames() const {
+    static const std::vector<DispName> names = {{L"CommandBars", kDispCommandBars}, {L"CurrentItem", kDispCurrentItem}};
+    return names;
+}
+
+HRESULT Inspector::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*) {
+    if (id == kDispCurrentItem) {
+        IDispatch* item = nullptr;
+        HRESULT hr = get_CurrentItem(&item);
+        return DispatchResult(result, hr, item);
+    }
+    if (id == kDispCommandBars) {
+        _CommandBars* bars = nullptr;
+        HRESULT hr = get_CommandBars(&bars);
+        return DispatchResult(result, hr, bars);
+    }
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+// ---------------------------------------------------------------------------
+// MailItem
+
+MailItem::MailItem(Context context, std::string label, std::shared_ptr<MapiStore> store)
+    : NotImpl__MailItem(context, label) {
+    m_message = ks::ComRef<MapiMessage>::Attach(new MapiMessage(context, label + ".Message", std::move(store)));
+}
+
+void* MailItem::FindInterface(REFIID iid) {
+    if (IsDispatchOrUnknown(iid) || IsEqualIID(iid, ks::IID__MailItem)) return static_cast<_MailItem*>(this);
+    return nullptr;
+}
+
+HRESULT MailItem::get_HTMLBody(BSTR* body) {
+    return OutBstr("_MailItem.get_HTMLBody", body, m_htmlBody);
+}
+
+HRESULT MailItem::put_HTMLBody(BSTR body) {
+    HRESULT hr;
+    if (!EnterSetter("_MailItem.put_HTMLBody", hr)) return hr;
+    try {
+        m_htmlBody.assign(body ? body : L"", body ? SysStringLen(body) : 0);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    ++m_bodyWrites;
+    return S_OK;
+}
+
+HRESULT MailItem::get_Subject(BSTR* subject) {
+    return OutBstr("_MailItem.get_Subject", subject, m_subject);
+}
+
+HRESULT MailItem::put_Subject(BSTR subject) {
+    HRESULT hr;
+    if (!EnterSetter("_MailItem.put_Subject", hr)) return hr;
+    try {
+        m_subject.assign(subject ? subject : L"", subject ? SysStringLen(subject) : 0);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT MailItem::get_MAPIOBJECT(IUnknown** message) {
+    return OutInterface<IUnknown>("_MailItem.get_MAPIOBJECT", message, static_cast<IMessage*>(m_message.Get()));
+}
+
+HRESULT MailItem::get_Sent(VARIANT_BOOL* sent) {
+    return OutBool("_MailItem.get_Sent", sent, m_sent);
+}
+
+HRESULT MailItem::Send() {
+    HRESULT hr;
+    if (!EnterSetter("_MailItem.Send", hr)) return hr;
+    ++m_sendCount;
+    if (m_onSend) {
+        try {
+            return m_onSend(*this);
+        } catch (...) {
+            return E_FAIL;
+        }
+    }
+    m_sent = true;
+    return S_OK;
+}
+
+const std::vector<DispName>& MailItem::DispNames() const {
+    static const std::vector<DispName> names = {
+        {L"HTMLBody", kDispHtmlBody}, {L"MAPIOBJECT", kDispMapiObject}, {L"Send", kDispSend}, {L"Subject", kDispSubject}};
+    return names;
+}
+
+HRESULT MailItem::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT*) {
+    ks::UniqueVariant value;
+    switch (id) {
+    case kDispHtmlBody:
+    case kDispSubject: {
+        if (IsPut(flags)) {
+            HRESULT hr = PutArg(params, VT_BSTR, value.Get());
+            if (FAILED(hr)) return hr;
+            return id == kDispHtmlBody ? put_HTMLBody(V_BSTR(value.Get())) : put_Subject(V_BSTR(value.Get()));
+        }
+        BSTR text = nullptr;
+        HRESULT hr = id == kDispHtmlBody ? get_HTMLBody(&text) : get_Subject(&text);
+        return BstrResult(result, hr, text);
+    }
+    case kDispMapiObject: {
+        IUnknown* message = nullptr;
+        HRESULT hr = get_MAPIOBJECT(&message);
+        return UnknownResult(result, hr, message);
+    }
+    case kDispSend:
+        return Send();
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Items and the add-in's instance object
+
+void* OtherItem::FindInterface(REFIID iid) {
+    return IsDispatchOrUnknown(iid) ? static_cast<IDispatch*>(this) : nullptr;
+}
+
+void* AddInInstance::FindInterface(REFIID iid) {
+    return IsDispatchOrUnknown(iid) ? static_cast<IDispatch*>(this) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Application
+
+Application::Application(Context context, std::string label) : NotImpl__Application(context, label) {}
+
+void* Application::FindInterface(REFIID iid) {
+    if (IsDispatchOrUnknown(iid)) return static_cast<_Application*>(this);
+    if (IsEqualIID(iid, ks::IID__Application) && !m_refuseApplication) return static_cast<_Application*>(this);
+    return nullptr;
+}
+
+HRESULT Application::ActiveExplorer(_Explorer** explorer) {
+    return OutInterface<_Explorer>("_Application.ActiveExplorer", explorer, m_explorer.Get());
+}
+
+HRESULT Application::ActiveInspector(_Inspector** inspector) {
+    return OutInterface<_Inspector>("_Application.ActiveInspector", inspector, m_inspector.Get());
+}
+
+HRESULT Application::get_Name(BSTR* name) {
+    return OutBstr("_Application.get_Name", name, L"Outlook");
+}
+
+HRESULT Application::get_Version(BSTR* version) {
+    return OutBstr("_Application.get_Version", version, L"16.0.0.0");
+}
+
+const std::vector<DispName>& Application::DispNames() const {
+    static const std::vector<DispName> names = {{L"ActiveExplorer", kDispActiveExplorer},
+                                                {L"ActiveInspector", kDispActiveInspector},
+                                                {L"Name", kDispName},
+                                                {L"Version", kDispVersion}};
+    return names;
+}
+
+HRESULT Application::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*) {
+    switch (id) {
+    case kDispActiveExplorer: {
+        _Explorer* explorer = nullptr;
+        HRESULT hr = ActiveExplorer(&explorer);
+        return DispatchResult(result, hr, explorer);
+    }
+    case kDispActiveInspector: {
+        _Inspector* inspector = nullptr;
+        HRESULT hr = ActiveInspector(&inspector);
+        return DispatchResult(result, hr, inspector);
+    }
+    case kDispName:
+    case kDispVersion: {
+        BSTR text = nullptr;
+        HRESULT hr = id == kDispName ? get_Name(&text) : get_Version(&text);
+        return BstrResult(result, hr, text);
+    }
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Outlook
+
+Outlook::Outlook(bool withExplorer)
+    : m_context(std::make_shared<HostContext>()), m_store(std::make_shared<MapiStore>()) {
+    m_application = ks::ComRef<Application>::Attach(new Application(m_context, "Application"));
+    m_addIn = ks::ComRef<AddInInstance>::Attach(new AddInInstance(m_context, "AddInInstance"));
+    if (withExplorer) {
+        m_explorer = ks::ComRef<Explorer>::Attach(new Explorer(m_context, "Explorer"));
+        m_application->SetActiveExplorer(m_explorer.Get());
+    }
+}
+
+Outlook::~Outlook() {
+    m_application->SetActiveExplorer(nullptr);
+    m_application->SetActiveInspector(nullptr);
+}
+
+MailItem& Outlook::Compose(const std::wstring& htmlBody, const std::wstring& subject) {
+    auto item = ks::ComRef<MailItem>::Attach(new MailItem(m_context, "MailItem", m_store));
+    item->SetHtmlBody(htmlBody);
+    item->SetSubject(subject);
+    m_inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
+    m_inspector->SetCurrentItem(static_cast<_MailItem*>(item.Get()));
+    m_application->SetActiveInspector(m_inspector.Get());
+    return *item.Get();  // the inspector holds it
+}
+
+void Outlook::ComposeOther() {
+    auto item = ks::ComRef<OtherItem>::Attach(new OtherItem(m_context, "AppointmentItem"));
+    m_inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
+    m_inspector->SetCurrentItem(item.Get());
+    m_application->SetActiveInspector(m_inspector.Get());
+}
+
+void Outlook::CloseInspector() {
+    m_application->SetActiveInspector(nullptr);
+    m_inspector.Reset();
+}
+
+void Outlook::CloseMainWindow() {
+    if (!m_explorer) return;
+    m_explorer->Fire(kExplorerClose);
+    m_explorer->CommandBarsObject().DropTemporary();
+    m_application->SetActiveExplorer(nullptr);
+}
+
+}  // namespace kshost

@@ -1,0 +1,203 @@
+// The stand-in Outlook object model: application, explorer (main window),
+// inspector (compose window), mail item, and the Outlook object that builds
+// a whole host and closes it again.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "host/command_bars.h"
+#include "host/mapi_message.h"
+
+namespace kshost {
+
+inline constexpr IID IID_ExplorerEvents = {0x0006304F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_ExplorerEvents_10 = {0x0006300F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// DISPIDs of the explorer events.
+enum : DISPID {
+    kExplorerActivate = 0xF001,
+    kExplorerFolderSwitch = 0xF002,
+    kExplorerDeactivate = 0xF006,
+    kExplorerSelectionChange = 0xF007,
+    kExplorerClose = 0xF008,
+};
+
+class MailItem;
+
+// The main window. Raises its events through ExplorerEvents and ExplorerEvents_10.
+class Explorer final : public NotImpl__Explorer<> {
+public:
+    Explorer(Context context, std::string label);
+
+    HRESULT STDMETHODCALLTYPE get_CommandBars(_CommandBars** bars) override;
+
+    Bars& CommandBarsObject() { return *m_bars.Get(); }
+    ConnectionPoints& Points() { return m_points; }
+    size_t SinkCount() const { return m_points.SinkCount(); }
+    // Raises an event without arguments to both event interfaces' sinks.
+    size_t Fire(DISPID id);
+
+protected:
+    void* FindInterface(REFIID iid) override;
+    const std::vector<DispName>& DispNames() const override;
+    HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
+
+private:
+    ks::ComRef<Bars> m_bars;
+    ConnectionPoints m_points;
+};
+
+// A compose window; CurrentItem is whatever item it shows.
+class Inspector final : public NotImpl__Inspector<> {
+public:
+    Inspector(Context context, std::string label);
+
+    HRESULT STDMETHODCALLTYPE get_CommandBars(_CommandBars** bars) override;
+    HRESULT STDMETHODCALLTYPE get_CurrentItem(IDispatch** item) override;
+
+    void SetCurrentItem(IDispatch* item) { m_item = ks::ComRef<IDispatch>(item); }
+
+protected:
+    void* FindInterface(REFIID iid) override;
+    const std::vector<DispName>& DispNames() const override;
+    HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
+
+private:
+    ks::ComRef<Bars> m_bars;
+    ks::ComRef<IDispatch> m_item;
+};
+
+// A mail message being composed.
+class MailItem final : public NotImpl__MailItem<> {
+public:
+    MailItem(Context context, std::string label, std::shared_ptr<MapiStore> store);
+
+    HRESULT STDMETHODCALLTYPE get_HTMLBody(BSTR* body) override;
+    HRESULT STDMETHODCALLTYPE put_HTMLBody(BSTR body) override;
+    HRESULT STDMETHODCALLTYPE get_Subject(BSTR* subject) override;
+    HRESULT STDMETHODCALLTYPE put_Subject(BSTR subject) override;
+    HRESULT STDMETHODCALLTYPE get_MAPIOBJECT(IUnknown** message) override;
+    HRESULT STDMETHODCALLTYPE get_Sent(VARIANT_BOOL* sent) override;
+    HRESULT STDMETHODCALLTYPE Send() override;
+
+    // What Send does after the call is logged and no failure was injected.
+    // The default marks the item sent; the compose window and outbox plug in
+    // their own (writing the message out, closing the window).
+    using SendHandler = std::function<HRESULT(MailItem&)>;
+    void OnSend(SendHandler handler) { m_onSend = std::move(handler); }
+
+    const std::wstring& HtmlBody() const { return m_htmlBody; }
+    void SetHtmlBody(std::wstring body) { m_htmlBody = std::move(body); }
+    const std::wstring& Subject() const { return m_subject; }
+    void SetSubject(std::wstring subject) { m_subject = std::move(subject); }
+    MapiMessage& Message() { return *m_message.Get(); }
+    int SendCount() const { return m_sendCount; }
+    bool IsSent() const { return m_sent; }
+    void MarkSent() { m_sent = true; }
+    // How many times the body was replaced through HTMLBody.
+    int BodyWrites() const { return m_bodyWrites; }
+
+protected:
+    void* FindInterface(REFIID iid) override;
+    const std::vector<DispName>& DispNames() const override;
+    HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
+
+private:
+    std::wstring m_htmlBody;
+    std::wstring m_subject;
+    ks::ComRef<MapiMessage> m_message;
+    SendHandler m_onSend;
+    int m_sendCount = 0;
+    int m_bodyWrites = 0;
+    bool m_sent = false;
+};
+
+// An item that is not mail (an appointment, a contact): it answers IDispatch
+// only, so a query for _MailItem fails.
+class OtherItem final : public StubRoot<IDispatch> {
+public:
+    using StubRoot::StubRoot;
+
+protected:
+    void* FindInterface(REFIID iid) override;
+};
+
+// The host's object that describes the add-in (COMAddIn), handed to OnConnection.
+class AddInInstance final : public StubRoot<IDispatch> {
+public:
+    using StubRoot::StubRoot;
+
+protected:
+    void* FindInterface(REFIID iid) override;
+};
+
+class Application final : public NotImpl__Application<> {
+public:
+    Application(Context context, std::string label);
+
+    HRESULT STDMETHODCALLTYPE ActiveExplorer(_Explorer** explorer) override;
+    HRESULT STDMETHODCALLTYPE ActiveInspector(_Inspector** inspector) override;
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override;
+    HRESULT STDMETHODCALLTYPE get_Version(BSTR* version) override;
+
+    void SetActiveExplorer(Explorer* explorer) { m_explorer = ks::ComRef<Explorer>(explorer); }
+    void SetActiveInspector(Inspector* inspector) { m_inspector = ks::ComRef<Inspector>(inspector); }
+    // An application object that does not answer _Application (another host).
+    void RefuseApplicationInterface(bool refuse) { m_refuseApplication = refuse; }
+
+protected:
+    void* FindInterface(REFIID iid) override;
+    const std::vector<DispName>& DispNames() const override;
+    HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
+
+private:
+    ks::ComRef<Explorer> m_explorer;
+    ks::ComRef<Inspector> m_inspector;
+    bool m_refuseApplication = false;
+};
+
+// A whole stand-in Outlook: the application with its main window (explorer,
+// command bars, menu bar) and, on request, compose windows. Every object
+// shares one HostContext (call log, failures).
+class Outlook {
+public:
+    // withExplorer = false: Outlook running without a main window.
+    explicit Outlook(bool withExplorer = true);
+    ~Outlook();
+    Outlook(const Outlook&) = delete;
+    Outlook& operator=(const Outlook&) = delete;
+
+    HostContext& Host() { return *m_context; }
+    const Context& SharedContext() const { return m_context; }
+    Application& App() { return *m_application.Get(); }
+    // The main window, or null when there is none.
+    Explorer* MainWindow() { return m_explorer.Get(); }
+    Controls& MenuBarControls() { return m_explorer->CommandBarsObject().MenuBar()->Items(); }
+    AddInInstance& AddIn() { return *m_addIn.Get(); }
+    std::shared_ptr<MapiStore> Store() const { return m_store; }
+
+    // Opens a compose window on a new mail item with this HTML body and
+    // makes it the active inspector.
+    MailItem& Compose(const std::wstring& htmlBody, const std::wstring& subject = L"Test message");
+    // Opens a compose window on an item that is not mail.
+    void ComposeOther();
+    Inspector* ActiveInspectorObject() { return m_inspector.Get(); }
+    // No window active: ActiveInspector answers null.
+    void CloseInspector();
+
+    // Closes the main window: Close goes to its sinks, and the command bars
+    // discard temporary controls. ActiveExplorer then answers null.
+    void CloseMainWindow();
+
+private:
+    Context m_context;
+    std::shared_ptr<MapiStore> m_store;
+    ks::ComRef<Application> m_application;
+    ks::ComRef<Explorer> m_explorer;
+    ks::ComRef<Inspector> m_inspector;
+    ks::ComRef<AddInInstance> m_addIn;
+};
+
+}  // namespace kshost
