@@ -64,9 +64,11 @@ fi
 begin "installed_check builds"
 check "build installed_check" bash -c "tools/build.sh $arch installed_check >/dev/null 2>&1 ||
   { cmake build/$arch >/dev/null && tools/build.sh $arch installed_check >/dev/null; }"
+built=$step_failures
 end
+# An older checker left in the build folder must not stand in for this one.
+[ "$built" -eq 0 ] || finish
 checker=build/$arch/bin/installed_check.exe
-[ -f "$checker" ] || finish
 
 # A machine of its own, made afresh, so that nothing from an earlier run or
 # from the other tests is taken for the package's work.

@@ -22,10 +22,12 @@
 #include <gtest/gtest.h>
 
 #include "addin/host_interfaces.h"
-#include "host/outlook/addin_host.h"
+#include "host/addin_site.h"
+#include "host/outlook/addin_list.h"
 #include "host/outlook/ribbon_ui.h"
 #include "resources/version.h"
 #include "server/owners.h"
+#include "support/message_boxes.h"
 
 namespace {
 
@@ -262,8 +264,8 @@ TEST(Installed, ExactlyOneCopyIsInstalled) {
 }
 
 // Outlook's way in, through the stand-in Outlook: the machine's add-in list,
-// the ProgID it names, CoCreateInstance, then the compose window's ribbon
-// from the markup that GetCustomUI returns through the vtable.
+// the ProgID it names, CoCreateInstance and OnConnection, then the compose
+// window's ribbon from the markup that GetCustomUI returns through the vtable.
 TEST(Installed, StandInOutlookLoadsItFromTheInstallFolderWithTheChosenButtons) {
     const std::vector<standin::AddinEntry> list = standin::ReadAddinList();
     const standin::AddinEntry* entry = nullptr;
@@ -274,18 +276,20 @@ TEST(Installed, StandInOutlookLoadsItFromTheInstallFolderWithTheChosenButtons) {
     EXPECT_FALSE(entry->fromCurrentUser);
     EXPECT_EQ(entry->loadBehavior, 3u);
 
-    CLSID clsid{};
-    ASSERT_EQ(CLSIDFromProgID(entry->progId.c_str(), &clsid), S_OK);
-    ks::ComRef<IUnknown> connect;
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, connect.PutVoid()), S_OK);
+    kstest::BoxRecorder boxes;
+    kshost::Outlook outlook;
+    kshost::LoadedAddIn addin;
+    ASSERT_EQ(addin.Create(entry->progId.c_str()), S_OK);
     EXPECT_EQ(CompareStringOrdinal(LoadedModulePath(L"KestrinSelect.dll").c_str(), -1, InstalledDll().c_str(), -1,
                                    TRUE),
               CSTR_EQUAL)
         << Narrow(LoadedModulePath(L"KestrinSelect.dll"));
+    ASSERT_EQ(addin.Connect(outlook), S_OK);
 
     standin::Ribbon ribbon;
     std::string error;
-    ASSERT_EQ(standin::LoadRibbon(connect.Get(), L"Microsoft.Outlook.Mail.Compose", ribbon, error), S_OK) << error;
+    EXPECT_EQ(standin::LoadRibbon(addin.Extensibility(), L"Microsoft.Outlook.Mail.Compose", ribbon, error), S_OK)
+        << error;
     std::vector<std::wstring> shown;
     for (const standin::RibbonGroup& group : ribbon.groups) {
         for (const standin::RibbonButton& button : group.buttons) shown.push_back(button.label);
@@ -295,6 +299,10 @@ TEST(Installed, StandInOutlookLoadsItFromTheInstallFolderWithTheChosenButtons) {
     if (g_expect.unselect) expected.push_back(L"Send Unencrypted");
     EXPECT_EQ(shown, expected) << Narrow(ribbon.markup);
     EXPECT_EQ(ribbon.customised, !expected.empty()) << Narrow(ribbon.markup);
+
+    EXPECT_EQ(addin.Disconnect(), S_OK);
+    addin.Release();
+    EXPECT_TRUE(boxes.Boxes().empty()) << boxes.Boxes().front().title << ": " << boxes.Boxes().front().text;
 }
 
 // The package writes the registration itself; it must be the very tree that
