@@ -145,7 +145,9 @@ private:
 
     // Send commands (send/)
     bool LocateCurrentMailItem(ComRef<_MailItem>& mailItem) noexcept;
-    bool BrandMessageBody(_MailItem* mailItem) noexcept;
+    // On false, `outOfMemory` tells a body that could not be copied from a
+    // write the host refused.
+    bool BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept;
     void RestoreMessageBody(_MailItem* mailItem) noexcept;
     bool SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept;
     HRESULT SendCurrentMessage(_MailItem* mailItem) noexcept;

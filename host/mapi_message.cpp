@@ -69,6 +69,18 @@ ULONG MapiStore::IdOf(const GUID& set, LONG number, bool create) {
     return Lookup(Key{SetText(set), false, std::wstring(), number}, create);
 }
 
+bool MapiStore::NameOf(ULONG id, GUID& set, bool& byName, std::wstring& name, LONG& number) const {
+    for (const auto& entry : m_ids) {
+        if (entry.second != id) continue;
+        if (FAILED(CLSIDFromString(std::get<0>(entry.first).c_str(), &set))) return false;
+        byName = std::get<1>(entry.first);
+        name = std::get<2>(entry.first);
+        number = std::get<3>(entry.first);
+        return true;
+    }
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // MapiMessage
 
@@ -294,10 +306,21 @@ HRESULT MapiMessage::GetLastError(HRESULT, ULONG, LPMAPIERROR* error) {
     return MAPI_E_NO_SUPPORT;
 }
 
+// The transport lists the message's properties and names the named ones, to
+// write each Internet-header property as a header line.
 HRESULT MapiMessage::GetPropList(ULONG, LPSPropTagArray* tags) {
     if (tags) *tags = nullptr;
     Outcome o = Enter("IMAPIProp.GetPropList");
-    return o.injected ? o.hr : MAPI_E_NO_SUPPORT;
+    if (o.injected) return o.hr;
+    if (!tags) return MAPI_E_INVALID_PARAMETER;
+    LPSPropTagArray array = nullptr;
+    const ULONG count = static_cast<ULONG>(m_setOrder.size());
+    HRESULT hr = MapiAllocate(CbNewSPropTagArray(count), reinterpret_cast<void**>(&array));
+    if (FAILED(hr)) return hr;
+    array->cValues = count;
+    for (ULONG i = 0; i < count; ++i) array->aulPropTag[i] = m_props[m_setOrder[i]].tag;
+    *tags = array;
+    return S_OK;
 }
 
 HRESULT MapiMessage::OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* object) {
@@ -320,11 +343,52 @@ HRESULT MapiMessage::CopyProps(LPSPropTagArray, ULONG, LPMAPIPROGRESS, LPCIID, L
     return o.injected ? o.hr : MAPI_E_NO_SUPPORT;
 }
 
-HRESULT MapiMessage::GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG* count, LPMAPINAMEID** names) {
+// Names of the given tags (an unmapped id gives a null entry); listing every
+// named property (no tags given) is not needed by any caller.
+HRESULT MapiMessage::GetNamesFromIDs(LPSPropTagArray* tags, LPGUID, ULONG, ULONG* count, LPMAPINAMEID** names) {
     if (count) *count = 0;
     if (names) *names = nullptr;
     Outcome o = Enter("IMAPIProp.GetNamesFromIDs");
-    return o.injected ? o.hr : MAPI_E_NO_SUPPORT;
+    if (o.injected) return o.hr;
+    if (!tags || !count || !names) return MAPI_E_INVALID_PARAMETER;
+    if (!*tags) return MAPI_E_NO_SUPPORT;
+    const ULONG n = (*tags)->cValues;
+    LPMAPINAMEID* array = nullptr;
+    HRESULT hr = MapiAllocate(static_cast<ULONG>(sizeof(LPMAPINAMEID) * (n ? n : 1)), reinterpret_cast<void**>(&array));
+    if (FAILED(hr)) return hr;
+    bool missing = false;
+    for (ULONG i = 0; i < n; ++i) {
+        array[i] = nullptr;
+        GUID set{};
+        bool byName = false;
+        std::wstring name;
+        LONG number = 0;
+        if (!m_store->NameOf(PROP_ID((*tags)->aulPropTag[i]), set, byName, name, number)) {
+            missing = true;
+            continue;
+        }
+        MAPINAMEID* entry = nullptr;
+        const ULONG size = static_cast<ULONG>(sizeof(MAPINAMEID) + sizeof(GUID) + (name.size() + 1) * sizeof(WCHAR));
+        if (FAILED(MapiAllocateMore(size, array, reinterpret_cast<void**>(&entry)))) {
+            MapiFree(array);
+            return MAPI_E_NOT_ENOUGH_MEMORY;
+        }
+        auto* guid = reinterpret_cast<GUID*>(entry + 1);
+        *guid = set;
+        entry->lpguid = guid;
+        entry->ulKind = byName ? MNID_STRING : MNID_ID;
+        if (byName) {
+            auto* text = reinterpret_cast<WCHAR*>(guid + 1);
+            std::memcpy(text, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
+            entry->Kind.lpwstrName = text;
+        } else {
+            entry->Kind.lID = number;
+        }
+        array[i] = entry;
+    }
+    *count = n;
+    *names = array;
+    return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
 }
 
 HRESULT MapiMessage::GetAttachmentTable(ULONG, LPMAPITABLE* table) {

@@ -37,6 +37,8 @@ public:
     ULONG IdOf(const GUID& set, const std::wstring& name, bool create);
     ULONG IdOf(const GUID& set, LONG number, bool create);
     size_t MappedCount() const { return m_ids.size(); }
+    // The name mapped to an id: false when the id is not mapped.
+    bool NameOf(ULONG id, GUID& set, bool& byName, std::wstring& name, LONG& number) const;
 
 private:
     using Key = std::tuple<std::wstring, bool, std::wstring, LONG>;  // set, by-name, name, number

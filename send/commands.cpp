@@ -1,14 +1,102 @@
+// The two send commands of the compose window's ribbon: find the message
+// being composed, stamp it (and, for encryption, brand it), then have the
+// compose window send it.
 #include "addin/connect.h"
+
+#include <cstring>
 
 namespace ks {
 
-STDMETHODIMP CConnect::onClickSelect(IDispatch*) { return S_OK; }
-STDMETHODIMP CConnect::onClickUnselect(IDispatch*) { return S_OK; }
+namespace {
 
-bool CConnect::LocateCurrentMailItem(ComRef<_MailItem>&) noexcept { return false; }
-bool CConnect::BrandMessageBody(_MailItem*) noexcept { return true; }
-void CConnect::RestoreMessageBody(_MailItem*) noexcept {}
-bool CConnect::SetEncryptionHeader(bool, _MailItem*) noexcept { return false; }
-HRESULT CConnect::SendCurrentMessage(_MailItem*) noexcept { return E_NOTIMPL; }
+// The class of Outlook's main and compose frame windows, and the command a
+// compose frame runs as its send command.
+const char kFrameClass[] = "rctrl_renwnd32";
+constexpr WPARAM kSendCommandFromAccelerator = 0x00010411;
+
+// HRESULT_FROM_WIN32(ERROR_NOT_FOUND): no compose frame holds the focus.
+constexpr HRESULT kNoFrameInFocusChain = static_cast<HRESULT>(0x80070490);
+
+void ShowSendFailureBox() noexcept {
+    MessageBoxA(nullptr, "Unable to send message.  Internal KestrinSelect Error.", "KestrinSelect",
+                MB_OK | MB_ICONWARNING);
+}
+
+bool IsFrameWindow(HWND window) noexcept {
+    char className[260];
+    if (GetClassNameA(window, className, static_cast<int>(sizeof(className))) <= 0) return false;
+    return std::strcmp(className, kFrameClass) == 0;  // bytes, case-sensitive
+}
+
+}  // namespace
+
+STDMETHODIMP CConnect::onClickSelect(IDispatch*) {
+    HRESULT result = S_OK;
+    bool sent = false;
+    ComRef<_MailItem> mailItem;
+    if (LocateCurrentMailItem(mailItem)) {
+        bool outOfMemory = false;
+        if (!BrandMessageBody(mailItem.Get(), outOfMemory)) {
+            if (outOfMemory) result = E_OUTOFMEMORY;
+        } else if (SetEncryptionHeader(true, mailItem.Get())) {
+            result = SendCurrentMessage(mailItem.Get());
+            if (FAILED(result)) {
+                ShowSendFailureBox();
+            } else {
+                sent = true;
+            }
+        }
+        if (!sent) RestoreMessageBody(mailItem.Get());
+    }
+    return result;
+}
+
+STDMETHODIMP CConnect::onClickUnselect(IDispatch*) {
+    HRESULT result = S_OK;
+    ComRef<_MailItem> mailItem;
+    if (LocateCurrentMailItem(mailItem) && SetEncryptionHeader(false, mailItem.Get())) {
+        result = SendCurrentMessage(mailItem.Get());
+        if (FAILED(result)) ShowSendFailureBox();
+    }
+    return result;
+}
+
+bool CConnect::LocateCurrentMailItem(ComRef<_MailItem>& mailItem) noexcept {
+    mailItem.Reset();
+    ComRef<_Application> application;
+    ComRef<_Inspector> inspector;
+    // Without the host's application nothing can be asked; the user learns
+    // that the message was not found.
+    if (!m_application || FAILED(m_application.QueryTo(IID__Application, application)) || !application ||
+        FAILED(application->ActiveInspector(inspector.Put())) || !inspector) {
+        ShowErrorBox("Unable to locate current Outlook message.");
+        return false;
+    }
+    ComRef<IDispatch> item;
+    if (FAILED(inspector->get_CurrentItem(item.Put())) || !item) {
+        ShowErrorBox("Unable to locate current Outlook mail item dispatch.");
+        return false;
+    }
+    if (FAILED(item.QueryTo(IID__MailItem, mailItem)) || !mailItem) {
+        mailItem.Reset();
+        ShowErrorBox("Unable to locate current mail item.");
+        return false;
+    }
+    return true;
+}
+
+HRESULT CConnect::SendCurrentMessage(_MailItem* mailItem) noexcept {
+    HWND window = GetFocus();
+    if (!window) window = GetForegroundWindow();
+    if (!window) return mailItem->Send();
+
+    // Climb from the focus to the compose window's frame and have it run its
+    // own send command, as the keyboard shortcut would; the host sends the
+    // message once this callback has returned.
+    while (window && !IsFrameWindow(window)) window = GetParent(window);
+    if (!window) return kNoFrameInFocusChain;
+    PostMessageA(window, WM_COMMAND, kSendCommandFromAccelerator, 0);
+    return S_OK;
+}
 
 }  // namespace ks

@@ -1,18 +1,69 @@
 #!/usr/bin/env bash
-# The demo: builds the add-in, registers it in a private Wine prefix and
-# shows it at work.
+# The demo: the add-in at work in the stand-in Outlook, under Wine.
+# Builds the DLL and the stand-in, registers the DLL in a private prefix,
+# writes the add-in list entry and both switches as the installer would, then
+# composes two messages, sends one with "Encrypt && Send" and one with
+# "Send Unencrypted", and shows what the mail gateway receives.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-common.sh"
 cd "$root"
 arch=x64
+out=$root/build/demo
+mkdir -p "$out"
+started=$(date +%s)
+
 echo "== building ($arch)"
-"$root/tools/build.sh" "$arch" KestrinSelect addin_probe > "$root/build/demo-build.log" 2>&1 || {
-  echo "demo: the build failed:"; grep -E 'error' "$root/build/demo-build.log" | head -20; exit 1; }
+if ! "$root/tools/build.sh" "$arch" KestrinSelect outlook_standin addin_probe > "$out/build.log" 2>&1; then
+  echo "demo: the build failed:"; grep -E 'error' "$out/build.log" | head -20; exit 1
+fi
+
 export KS_WINEPREFIX=$root/build/wine-demo-$arch
 "$root/tools/wine-prefix.sh" "$arch" null
+wine() { "$root/tools/winerun.sh" "$arch" "$@"; }
 dll=$root/build/$arch/bin/KestrinSelect.dll
-echo "== regsvr32 $dll"
-"$root/tools/winerun.sh" "$arch" regsvr32 /s "$dll"
-echo "== the add-in as COM sees it"
-"$root/tools/winerun.sh" "$arch" "$root/build/$arch/bin/addin_probe.exe"
+
+echo "== registering $dll"
+wine regsvr32 /s "$dll"
+echo "== the add-in list entry and the switches, as the installer writes them"
+wine reg add 'HKCU\Software\Microsoft\Office\Outlook\Addins\KestrinSelectATL.Connect' /v LoadBehavior /t REG_DWORD /d 3 /f >/dev/null
+wine reg add 'HKCU\Software\Microsoft\Office\Outlook\Addins\KestrinSelectATL.Connect' /v FriendlyName /d KestrinSelect /f >/dev/null
+wine reg add 'HKCU\Software\Microsoft\Office\Outlook\Addins\KestrinSelectATL.Connect' /v Description /d 'Choose at send time whether the gateway encrypts' /f >/dev/null
+wine reg add 'HKLM\Software\KestrinCorp\KestrinSelectATL' /v selectEnabled /d true /f >/dev/null
+wine reg add 'HKLM\Software\KestrinCorp\KestrinSelectATL' /v unselectEnabled /d true /f >/dev/null
+rm -rf "$out/outbox"; mkdir -p "$out/outbox"
+outbox_win="Z:$(echo "$out/outbox" | tr / '\\')"
+png_win="Z:$(echo "$out/ribbon.png" | tr / '\\')"
+
+echo "== the stand-in Outlook"
+status=0
+wine "$root/build/$arch/bin/outlook_standin.exe" --outbox "$outbox_win" --ribbon-png "$png_win" \
+  compose '<html><body><p>The quarterly figures are attached.</p></body></html>' finance@example.com 'subject=Quarterly figures' \
+  press 'Encrypt & Send' \
+  compose '<html><body><p>Lunch at noon?</p></body></html>' team@example.com 'subject=Lunch' \
+  press 'Send Unencrypted' \
+  about \
+  close || status=$?
+
+echo "== what the gateway receives"
+shopt -s nullglob
+files=("$out"/outbox/*.eml)
+if [ ${#files[@]} -eq 0 ]; then
+  echo "demo: no message reached the outbox"; status=1
+else
+  python3 "$root/tools/gateway_view.py" "${files[@]}"
+  echo "  footer of the encrypted message:"
+  python3 - "${files[0]}" <<'EOF'
+import email, email.policy, re, sys
+msg = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
+body = next((p.get_content() for p in msg.walk() if p.get_content_type() == "text/html"), "")
+start = body.find("<div><br>")
+print("   ", (body[start:] if start >= 0 else body[-200:]).strip())
+EOF
+fi
+echo "== files"
+echo "  ribbon picture: $out/ribbon.png"
+echo "  outbox:         $out/outbox"
+echo "== done in $(( $(date +%s) - started )) s"
+if [ $status -ne 0 ]; then echo "demo: something failed (see above)"; fi
+exit $status

@@ -17,7 +17,9 @@ bool IsDialogClass(HWND window) {
 }
 
 UINT IconOf(HWND box) {
+    // Windows gives the icon control id 0x14, Wine 0x440 (stc1).
     HWND iconControl = GetDlgItem(box, 0x14);
+    if (!iconControl) iconControl = GetDlgItem(box, 0x440);
     if (!iconControl) return 0;
     HICON icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
     if (!icon) return 0;
@@ -30,9 +32,11 @@ UINT IconOf(HWND box) {
     return 0;
 }
 
+// The box itself is not shown yet when it is activated, so the button's own
+// style tells whether it is shown.
 bool VisibleButton(HWND box, int id) {
     HWND button = GetDlgItem(box, id);
-    return button && IsWindowVisible(button);
+    return button && (GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// libFuzzer target: the branding text rule, built natively. Input bytes are
+// read as UTF-16 code units, as the host hands out the body.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "send/branding_text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::wstring body;
+    for (size_t i = 0; i + 1 < size; i += 2) body.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
+
+    const std::wstring::size_type at = ks::FindClosingHtmlTag(body);
+    std::wstring branded;
+    const bool changed = ks::BrandHtmlText(body, branded);
+    if (changed != (at != std::wstring::npos && at != 0)) std::abort();
+    if (!changed) return 0;
+
+    // Nothing of the sender's text is lost or altered: the text before the
+    // tag, the footer, the tag in lower case, then everything after it.
+    const std::wstring& footer = ks::BrandingFooter();
+    if (branded.size() != body.size() + footer.size()) std::abort();
+    if (branded.compare(0, at, body, 0, at) != 0) std::abort();
+    if (branded.compare(at, footer.size(), footer) != 0) std::abort();
+    if (branded.compare(at + footer.size(), 7, L"</html>") != 0) std::abort();
+    if (branded.compare(at + footer.size() + 7, std::wstring::npos, body, at + 7, std::wstring::npos) != 0) {
+        std::abort();
+    }
+    return 0;
+}

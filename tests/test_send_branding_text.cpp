@@ -1,0 +1,100 @@
+// The branding text rule on its own: where the footer goes, what stays, and
+// that the footer is word for word what the gateway's readers expect.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "send/branding_text.h"
+
+using ks::BrandHtmlText;
+using ks::FindClosingHtmlTag;
+
+namespace {
+
+// The footer as published, kept here as one independent copy.
+const wchar_t kFooterStart[] =
+    L"<div><br><span style='font-size:13.0pt;font-family:Arial;color:black'>This message was secured by </"
+    L"span><b><span style='font-size:13.0pt;font-family:Arial;color:#0038A8'>Kestrin</span></b><b><span st"
+    L"yle='font-size:13.0pt;font-family:Arial;color:#6D5E51'>Corp</span></b><b><spanstyle='font-size:13.0p"
+    L"t;font-family:Arial;color:black'>&#169</span></b><spanstyle='font-size:13.0pt;font-family:Arial;colo"
+    L"r:black'>.</span><br><i><span style='font-size:10.0pt;font-family:Arial;color:black'>To reach Kestri"
+    L"nCorp, go to: <a href='";
+const wchar_t kAddress[] = L"https://www.kestrincorp.com/info/kestrinmail";
+
+std::wstring ExpectedFooter() {
+    return std::wstring(kFooterStart) + kAddress + L"'>" + kAddress + L"</a></span></i></span></div>";
+}
+
+std::wstring Branded(const std::wstring& body) {
+    std::wstring out = L"<unchanged>";
+    EXPECT_TRUE(BrandHtmlText(body, out)) << "body was not branded";
+    return out;
+}
+
+bool LeftAlone(const std::wstring& body) {
+    std::wstring out = L"<unchanged>";
+    return !BrandHtmlText(body, out) && out == L"<unchanged>";
+}
+
+}  // namespace
+
+TEST(BrandingText, FooterIsWordForWordWithItsOddSpellings) {
+    const std::wstring footer = ks::BrandingFooter();
+    EXPECT_EQ(footer, ExpectedFooter());
+    EXPECT_NE(footer.find(L"<b><spanstyle='font-size:13.0pt;font-family:Arial;color:black'>&#169</span>"),
+              std::wstring::npos);
+    EXPECT_EQ(footer.find(L"&#169;"), std::wstring::npos);
+}
+
+TEST(BrandingText, FooterGoesInFrontOfTheClosingTag) {
+    EXPECT_EQ(Branded(L"<html><body>Hi</body></html>"),
+              L"<html><body>Hi</body>" + ExpectedFooter() + L"</html>");
+}
+
+TEST(BrandingText, TextAfterTheClosingTagIsKept) {
+    EXPECT_EQ(Branded(L"<html><body>a</body></html>\r\n"),
+              L"<html><body>a</body>" + ExpectedFooter() + L"</html>\r\n");
+    EXPECT_EQ(Branded(L"<html>x</html><!-- trailer --></html>tail"),
+              L"<html>x" + ExpectedFooter() + L"</html><!-- trailer --></html>tail");
+}
+
+TEST(BrandingText, TagInCapitalsIsFoundAndWrittenInLowerCase) {
+    EXPECT_EQ(Branded(L"<HTML><BODY>Hi</BODY></HTML>"), L"<HTML><BODY>Hi</BODY>" + ExpectedFooter() + L"</html>");
+    EXPECT_EQ(Branded(L"x</HtMl>y"), L"x" + ExpectedFooter() + L"</html>y");
+}
+
+TEST(BrandingText, OnlyAsciiLettersFold) {
+    // Full-width letters are no closing tag, whatever the locale folds.
+    EXPECT_EQ(FindClosingHtmlTag(L"</\uFF28\uFF34\uFF2D\uFF2C>"), std::wstring::npos);
+    EXPECT_EQ(FindClosingHtmlTag(L"</html >"), std::wstring::npos);
+    EXPECT_EQ(FindClosingHtmlTag(L"<</html>"), 1u);
+}
+
+TEST(BrandingText, BodiesThatNeedNoBrandingAreLeftAlone) {
+    EXPECT_TRUE(LeftAlone(L""));
+    EXPECT_TRUE(LeftAlone(L"plain text, no markup"));
+    EXPECT_TRUE(LeftAlone(L"<html><body>unterminated"));
+    EXPECT_TRUE(LeftAlone(L"</html>"));
+    EXPECT_TRUE(LeftAlone(L"</HTML> and more"));
+    EXPECT_TRUE(LeftAlone(L"</htm"));
+}
+
+TEST(BrandingText, OnlyTheFirstClosingTagGetsTheFooter) {
+    EXPECT_EQ(Branded(L"a</html>b</html>"), L"a" + ExpectedFooter() + L"</html>b</html>");
+}
+
+TEST(BrandingText, AlreadyBrandedBodyGetsASecondFooter) {
+    const std::wstring once = Branded(L"<html>x</html>");
+    const std::wstring twice = Branded(once);
+    EXPECT_EQ(twice, L"<html>x" + ExpectedFooter() + ExpectedFooter() + L"</html>");
+}
+
+TEST(BrandingText, CharactersOutsideAnyCodePageAndNulsSurvive) {
+    // CJK, an emoji as a surrogate pair, Hebrew and Arabic with a right-to-left mark, an embedded NUL.
+    const std::wstring before = L"<p>\u65E5\u672C\u8A9E \U0001F600 \u05E9\u05DC\u05D5\u05DD \u200F\u0645\u0631\u062D\u0628\u0627</p>";
+    std::wstring after = L"\u00A0\u4E2D";
+    after.push_back(L'\0');
+    after += L"\u05D0";
+    const std::wstring body = before + L"</html>" + after;
+    EXPECT_EQ(Branded(body), before + ExpectedFooter() + L"</html>" + after);
+}

@@ -1,0 +1,480 @@
+// The two send commands through the real boundary: the add-in DLL created by
+// COM and connected to the stand-in Outlook, ribbon callbacks called by name,
+// compose windows as real windows, the message written to the outbox, and
+// every box read by a hook.
+#include <windows.h>
+#include <mapicode.h>
+
+#include <memory>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "KestrinSelect_h.h"
+#include "host/addin_site.h"
+#include "host/compose_window.h"
+#include "host/outbox.h"
+#include "send/branding_text.h"
+#include "support/addin_dll.h"
+#include "support/message_boxes.h"
+
+using kshost::ComposeWindow;
+using kshost::ReceivedMessage;
+using kstest::Texts;
+
+namespace {
+
+const std::string kLocateMessage = "KestrinSelect Error|Unable to locate current Outlook message.";
+const std::string kLocateDispatch = "KestrinSelect Error|Unable to locate current Outlook mail item dispatch.";
+const std::string kLocateMail = "KestrinSelect Error|Unable to locate current mail item.";
+const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
+const std::string kNoMessageObject = "KestrinSelect Error|Unable to brand message.";
+const std::string kNoPropertyId = "KestrinSelect Error|Unable to locate message properties for encryption.";
+const std::string kNotSet = "KestrinSelect Error|Unable to set encryption message property.";
+const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
+
+constexpr HRESULT kNoFrame = static_cast<HRESULT>(0x80070490);
+
+std::vector<std::string> None() { return {}; }
+std::vector<std::string> Just(const std::string& box) { return {box}; }
+
+std::wstring BrandedBody(const std::wstring& before, const std::wstring& after = L"") {
+    return before + ks::BrandingFooter() + L"</html>" + after;
+}
+
+class SendCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_outbox.Clear();
+        m_applicationRefs = m_outlook.App().RefCount();
+        ASSERT_EQ(m_addin.Create(), S_OK);
+        ASSERT_EQ(m_addin.Connect(m_outlook), S_OK);
+        m_boxes.Clear();
+    }
+
+    void TearDown() override {
+        m_window.reset();
+        m_addin.Disconnect();
+        m_addin.Release();
+        // Whatever the add-in took from the host it has given back.
+        EXPECT_EQ(m_outlook.App().RefCount(), m_applicationRefs);
+        m_outbox.Clear();
+    }
+
+    // A compose window on a new message, its body focused, whose Send writes
+    // the message to the outbox.
+    kshost::MailItem& Compose(const std::wstring& body, bool window = true) {
+        kshost::MailItem& item = m_outlook.Compose(body);
+        kshost::SendThroughOutbox(item, m_outbox);
+        if (window) {
+            m_window = std::make_unique<ComposeWindow>(static_cast<_MailItem*>(&item));
+            EXPECT_TRUE(m_window->FocusBody());
+        }
+        m_item = ks::ComRef<kshost::MailItem>(&item);
+        return item;
+    }
+
+    // A ribbon button pressed: through the callback interface's vtable, so
+    // that the command's own HRESULT is seen, or by name as Office calls it
+    // (a failure then arrives as DISP_E_EXCEPTION).
+    HRESULT Press(bool select, bool byName) {
+        m_outlook.Host().ClearCalls();
+        const ULONG itemRefs = m_item ? m_item->RefCount() : 0;
+        const ULONG messageRefs = m_item ? m_item->Message().RefCount() : 0;
+        kshost::Inspector* inspector = m_outlook.ActiveInspectorObject();
+        const ULONG inspectorRefs = inspector ? inspector->RefCount() : 0;
+        HRESULT hr;
+        if (byName) {
+            hr = m_addin.RunRibbonAction(m_outlook, select ? L"onClickSelect" : L"onClickUnselect",
+                                         select ? L"KestrinSelectButton" : L"KestrinUnselectButton");
+        } else {
+            ks::ComRef<IRibbonCallback> callback;
+            EXPECT_EQ(m_addin.Extensibility()->QueryInterface(IID_IRibbonCallback, callback.PutVoid()), S_OK);
+            hr = select ? callback->onClickSelect(nullptr) : callback->onClickUnselect(nullptr);
+        }
+        if (inspector) {
+            EXPECT_EQ(inspector->RefCount(), inspectorRefs);
+        }
+        if (m_item) {
+            // Every host reference taken during the command was given back.
+            EXPECT_EQ(m_item->RefCount(), itemRefs);
+            EXPECT_EQ(m_item->Message().RefCount(), messageRefs);
+            m_returnedBeforeSend = m_item->SendCount();
+        }
+        ComposeWindow::PumpMessages();
+        return hr;
+    }
+    HRESULT Select() { return Press(true, false); }
+    HRESULT Unselect() { return Press(false, false); }
+    HRESULT SelectByName() { return Press(true, true); }
+    HRESULT UnselectByName() { return Press(false, true); }
+
+    std::vector<ReceivedMessage> Sent() const {
+        std::vector<ReceivedMessage> messages;
+        for (const std::wstring& file : m_outbox.Files()) {
+            std::string text;
+            ReceivedMessage message;
+            EXPECT_TRUE(kshost::Outbox::ReadAll(file, text));
+            EXPECT_TRUE(kshost::ParseRfc5322(text, message));
+            messages.push_back(message);
+        }
+        return messages;
+    }
+
+    std::vector<std::string> Shown() const { return Texts(m_boxes.Boxes()); }
+    std::optional<std::string> Header(const wchar_t* name) {
+        return m_item->Message().NamedString(kshost::PS_InternetHeaders, name);
+    }
+    size_t Calls(const char* member) { return m_outlook.Host().CountOf(member); }
+
+    // The commands need no main window; without one the connection does not
+    // depend on the legacy menu.
+    kshost::Outlook m_outlook{false};
+    kshost::LoadedAddIn m_addin;
+    kshost::Outbox m_outbox{kstest::TestDirectory() + L"outbox-send"};
+    kstest::BoxRecorder m_boxes;
+    std::unique_ptr<ComposeWindow> m_window;
+    ks::ComRef<kshost::MailItem> m_item;  // kept alive past a closed inspector
+    int m_returnedBeforeSend = 0;
+    ULONG m_applicationRefs = 0;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The road of one event
+
+TEST_F(SendCommands, SelectBrandsStampsAndSendsFromTheComposeWindow) {
+    kshost::MailItem& item = Compose(L"<html><body>Hello</body></html>");
+    EXPECT_EQ(SelectByName(), S_OK);
+    EXPECT_EQ(Shown(), None());
+    EXPECT_EQ(m_returnedBeforeSend, 0) << "the callback must return before the message is sent";
+    EXPECT_EQ(m_window->SendCommands(), 1);
+    EXPECT_EQ(m_window->LastSendCommand(), static_cast<WPARAM>(0x00010411)) << "as from the keyboard";
+    EXPECT_FALSE(m_window->IsOpen()) << "a sent message's window closes";
+    EXPECT_TRUE(item.IsSent());
+
+    const std::vector<ReceivedMessage> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].Values("x-rdz-select"), std::vector<std::string>{"select"});
+    EXPECT_EQ(sent[0].CountWithPrefix("x-rdz-"), 1u);
+    EXPECT_EQ(sent[0].htmlBody, BrandedBody(L"<html><body>Hello</body>"));
+}
+
+TEST_F(SendCommands, UnselectStampsAndSendsWithoutBranding) {
+    kshost::MailItem& item = Compose(L"<html><body>Hello</body></html>");
+    EXPECT_EQ(UnselectByName(), S_OK);
+    EXPECT_EQ(Shown(), None());
+    EXPECT_EQ(Calls("_MailItem.put_HTMLBody"), 0u);
+    EXPECT_TRUE(item.IsSent());
+
+    const std::vector<ReceivedMessage> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].Values("x-rdz-unselect"), std::vector<std::string>{"unselect"});
+    EXPECT_EQ(sent[0].CountWithPrefix("x-rdz-"), 1u);
+    EXPECT_EQ(sent[0].htmlBody, L"<html><body>Hello</body></html>");
+}
+
+TEST_F(SendCommands, HeaderNameIsMappedOnFirstUseAndSetAgainOnRepeat) {
+    kshost::MailItem& item = Compose(L"<html>x</html>", false);
+    const size_t mappedBefore = m_outlook.Store()->MappedCount();
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT);  // keep the message open for a second press
+    EXPECT_EQ(Select(), E_ABORT);
+    EXPECT_EQ(m_outlook.Store()->MappedCount(), mappedBefore + 1);
+    EXPECT_EQ(Select(), E_ABORT);
+    EXPECT_EQ(m_outlook.Store()->MappedCount(), mappedBefore + 1);
+    EXPECT_EQ(Header(L"x-rdz-select"), std::optional<std::string>("select"));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>") << "a failed send puts the body back";
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kSendFailed, kSendFailed}));
+}
+
+// ---------------------------------------------------------------------------
+// Finding the message
+
+TEST_F(SendCommands, NoActiveInspector) {
+    Compose(L"<html>x</html>");
+    m_outlook.CloseInspector();
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Unselect(), S_OK);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kLocateMessage, kLocateMessage}));
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SendCommands, ActiveInspectorFails) {
+    Compose(L"<html>x</html>");
+    m_outlook.Host().Fail("_Application.ActiveInspector", E_FAIL);
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Shown(), Just(kLocateMessage));
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SendCommands, CurrentItemFailsOrIsEmpty) {
+    kshost::MailItem& item = Compose(L"<html>x</html>");
+    m_outlook.Host().Fail("_Inspector.get_CurrentItem", E_FAIL, 0, 1);
+    EXPECT_EQ(Select(), S_OK);
+    m_outlook.Host().Empty("_Inspector.get_CurrentItem", 0, 1);
+    EXPECT_EQ(Unselect(), S_OK);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kLocateDispatch, kLocateDispatch}));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SendCommands, ItemThatIsNotMailIsLeftAlone) {
+    m_outlook.ComposeOther();
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Unselect(), S_OK);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kLocateMail, kLocateMail}));
+    EXPECT_EQ(Calls("IMAPIProp.SetProps"), 0u);
+}
+
+TEST_F(SendCommands, ErrorBoxLooksAsTheUserExpects) {
+    m_outlook.ComposeOther();
+    Select();
+    ASSERT_EQ(m_boxes.Boxes().size(), 1u);
+    EXPECT_EQ(m_boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_TRUE(m_boxes.Boxes()[0].okOnly);
+}
+
+// ---------------------------------------------------------------------------
+// Branding failures
+
+TEST_F(SendCommands, BrandedBodyCannotBeWritten) {
+    kshost::MailItem& item = Compose(L"<html>x</html>");
+    m_outlook.Host().Fail("_MailItem.put_HTMLBody", E_FAIL);
+    EXPECT_EQ(Select(), S_OK);
+    // The restore writes the saved body and fails the same way.
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kModifyHtml, kModifyHtml}));
+    EXPECT_EQ(Calls("_MailItem.put_HTMLBody"), 2u);
+    EXPECT_EQ(Calls("IMAPIProp.GetIDsFromNames"), 0u);
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SendCommands, OnlyTheRestoreFails) {
+    kshost::MailItem& item = Compose(L"<html>x</html>");
+    m_outlook.Host().Fail("IMAPIProp.SetProps", E_FAIL);
+    m_outlook.Host().Fail("_MailItem.put_HTMLBody", E_FAIL, 1);
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kNotSet, kModifyHtml}));
+    EXPECT_EQ(item.HtmlBody(), BrandedBody(L"<html>x")) << "the host refused the restore";
+}
+
+// ---------------------------------------------------------------------------
+// Header failures: each puts the branded body back and sends nothing
+
+TEST_F(SendCommands, MessageObjectCannotBeHad) {
+    kshost::MailItem& item = Compose(L"<html>x</html>");
+    m_outlook.Host().Fail("_MailItem.get_MAPIOBJECT", E_FAIL);
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Shown(), Just(kNoMessageObject));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SendCommands, NameCannotBeMapped) {
+    kshost::MailItem& item = Compose(L"<html>x</html>");
+    m_outlook.Host().Fail("IMAPIProp.GetIDsFromNames", MAPI_E_NO_SUPPORT);
+    EXPECT_EQ(Unselect(), S_OK);
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kNoPropertyId, kNoPropertyId}));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SendCommands, PropertyCannotBeSet) {
+    kshost::MailItem& item = Compose(L"<html>x</html>");
+    m_outlook.Host().Fail("IMAPIProp.SetProps", MAPI_E_NO_ACCESS);
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Shown(), Just(kNotSet));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    EXPECT_FALSE(Header(L"x-rdz-select").has_value());
+    EXPECT_TRUE(Sent().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Sending
+
+TEST_F(SendCommands, FocusChainWithoutAFrameFailsAndRestores) {
+    kshost::MailItem& item = Compose(L"<html>x</html>", false);
+    HWND lone = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(lone);
+    SetForegroundWindow(lone);
+    SetFocus(lone);
+    EXPECT_EQ(Select(), kNoFrame);
+    EXPECT_EQ(Shown(), Just(kSendFailed));
+    EXPECT_EQ(m_boxes.Boxes()[0].icon, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    EXPECT_EQ(Header(L"x-rdz-select"), std::optional<std::string>("select")) << "the header stays set";
+    EXPECT_EQ(Unselect(), kNoFrame);
+    EXPECT_EQ(Calls("_MailItem.put_HTMLBody"), 0u) << "unselect never touches the body";
+    EXPECT_EQ(item.SendCount(), 0);
+    DestroyWindow(lone);
+}
+
+TEST_F(SendCommands, NoFocusAndNoForegroundSendsTheItemDirectly) {
+    kshost::MailItem& item = Compose(L"<html>x</html>", false);
+    SetFocus(nullptr);
+    ASSERT_EQ(GetFocus(), nullptr);
+    ASSERT_EQ(GetForegroundWindow(), nullptr);
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(m_returnedBeforeSend, 1) << "sent within the callback";
+    ASSERT_EQ(Sent().size(), 1u);
+    EXPECT_EQ(Sent()[0].htmlBody, BrandedBody(L"<html>x"));
+    EXPECT_EQ(item.SendCount(), 1);
+}
+
+TEST_F(SendCommands, DirectSendFailureIsReturned) {
+    kshost::MailItem& item = Compose(L"<html>x</html>", false);
+    ASSERT_EQ(GetForegroundWindow(), nullptr);
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT);
+    EXPECT_EQ(Unselect(), E_ABORT);
+    EXPECT_EQ(Select(), E_ABORT);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kSendFailed, kSendFailed}));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    EXPECT_TRUE(Sent().empty());
+}
+
+namespace {
+
+// A window class named like the frame class in other letters. Class names
+// match without case within one module, so it is registered for another one.
+HWND CreateLookAlike(HWND parent, const wchar_t* className) {
+    HINSTANCE other = GetModuleHandleW(L"kernel32.dll");
+    WNDCLASSEXW wc{sizeof(wc)};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = other;
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);
+    DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    return CreateWindowExW(0, className, L"", style, 0, 0, 200, 200, parent, nullptr, other, nullptr);
+}
+
+HWND CreateFocusableChild(HWND parent) {
+    return CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 100, 20, parent, nullptr,
+                           nullptr, nullptr);
+}
+
+std::string ClassNameOf(HWND window) {
+    char name[260] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+}  // namespace
+
+TEST_F(SendCommands, FrameClassInOtherLettersIsClimbedOver) {
+    Compose(L"<html>x</html>");
+    HWND lookAlike = CreateLookAlike(m_window->Pane(), L"RCTRL_RENWND32");
+    ASSERT_TRUE(lookAlike);
+    ASSERT_EQ(ClassNameOf(lookAlike), "RCTRL_RENWND32");
+    HWND field = CreateFocusableChild(lookAlike);
+    SetFocus(field);
+    ASSERT_EQ(GetFocus(), field);
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(m_window->SendCommands(), 1) << "the real frame above got the command";
+    EXPECT_EQ(Sent().size(), 1u);
+}
+
+TEST_F(SendCommands, FrameClassInOtherLettersAloneIsNoFrame) {
+    Compose(L"<html>x</html>", false);
+    HWND lookAlike = CreateLookAlike(nullptr, L"Rctrl_Renwnd32");
+    ASSERT_TRUE(lookAlike);
+    HWND field = CreateFocusableChild(lookAlike);
+    SetForegroundWindow(lookAlike);
+    SetFocus(field);
+    EXPECT_EQ(Unselect(), kNoFrame);
+    EXPECT_EQ(Shown(), Just(kSendFailed));
+    DestroyWindow(lookAlike);
+}
+
+// ---------------------------------------------------------------------------
+// Bodies
+
+TEST_F(SendCommands, BodiesAsTheyLeaveTheOutbox) {
+    struct Case {
+        std::wstring body;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {L"<html><body>no closing tag", L"<html><body>no closing tag"},
+        {L"", L""},
+        {L"</html><p>starts with the tag", L"</html><p>starts with the tag"},
+        {L"<HTML><BODY>caps</BODY></HTML>", BrandedBody(L"<HTML><BODY>caps</BODY>")},
+        {L"<html><body>a</body></html>\r\n<!-- after -->", BrandedBody(L"<html><body>a</body>", L"\r\n<!-- after -->")},
+        {BrandedBody(L"<html>again"), BrandedBody(L"<html>again" + ks::BrandingFooter())},
+    };
+    for (const Case& c : cases) {
+        m_outbox.Clear();
+        Compose(c.body);
+        EXPECT_EQ(Select(), S_OK);
+        const std::vector<ReceivedMessage> sent = Sent();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].htmlBody, c.expected);
+        EXPECT_EQ(sent[0].Values("x-rdz-select"), std::vector<std::string>{"select"});
+    }
+    EXPECT_EQ(Shown(), None());
+}
+
+TEST_F(SendCommands, TextOutsideTheCodePageSurvivesBrandingAndRestoring) {
+    const std::wstring text =
+        L"<p>\u65E5\u672C\u8A9E \U0001F600 \u05E9\u05DC\u05D5\u05DD \u200F\u0645\u0631\u062D\u0628\u0627 \u00E9</p>";
+    kshost::MailItem& item = Compose(L"<html>" + text + L"</html>\u4E2D");
+    m_outlook.Host().Fail("IMAPIProp.SetProps", E_FAIL, 0, 1);
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(item.HtmlBody(), L"<html>" + text + L"</html>\u4E2D") << "restored exactly";
+
+    ASSERT_TRUE(m_window->FocusBody());
+    EXPECT_EQ(Select(), S_OK);
+    const std::vector<ReceivedMessage> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].htmlBody, BrandedBody(L"<html>" + text, L"\u4E2D"));
+}
+
+TEST_F(SendCommands, NoRestoreBeforeAMailItemIsFound) {
+    Compose(L"<html>first</html>", false);
+    EXPECT_EQ(Select(), S_OK);  // sent directly; the add-in still holds the body it saved
+    m_outlook.ComposeOther();
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Calls("_MailItem.put_HTMLBody"), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Exactly one selection header
+
+TEST_F(SendCommands, UnselectAfterAFailedSelectCarriesOnlyUnselect) {
+    Compose(L"<html>x</html>", false);
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 1);
+    EXPECT_EQ(Select(), E_ABORT);
+    ASSERT_EQ(Header(L"x-rdz-select"), std::optional<std::string>("select"));
+    EXPECT_EQ(Unselect(), S_OK);
+    const std::vector<ReceivedMessage> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].Values("x-rdz-unselect"), std::vector<std::string>{"unselect"});
+    EXPECT_EQ(sent[0].CountWithPrefix("x-rdz-"), 1u);
+    EXPECT_EQ(sent[0].htmlBody, L"<html>x</html>");
+}
+
+TEST_F(SendCommands, SelectAfterAFailedUnselectCarriesOnlySelect) {
+    Compose(L"<html>x</html>", false);
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 1);
+    EXPECT_EQ(Unselect(), E_ABORT);
+    EXPECT_EQ(Select(), S_OK);
+    const std::vector<ReceivedMessage> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].Values("x-rdz-select"), std::vector<std::string>{"select"});
+    EXPECT_EQ(sent[0].CountWithPrefix("x-rdz-"), 1u);
+}
+
+TEST_F(SendCommands, OtherHeaderThatCannotBeRemovedStopsTheSend) {
+    kshost::MailItem& item = Compose(L"<html>x</html>", false);
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 1);
+    EXPECT_EQ(Unselect(), E_ABORT);
+    m_outlook.Host().Fail("IMAPIProp.DeleteProps", MAPI_E_NO_ACCESS);
+    m_boxes.Clear();
+    EXPECT_EQ(Select(), S_OK);
+    EXPECT_EQ(Shown(), Just(kNotSet));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    EXPECT_FALSE(item.IsSent());
+    EXPECT_TRUE(Sent().empty());
+}

@@ -1,0 +1,119 @@
+// A lack of memory while the select command copies the body: the command
+// reports it, leaves the message as it was, sends nothing and returns
+// E_OUTOFMEMORY instead of letting an exception out of the callback.
+//
+// The add-in object here is the one linked into this program (not the DLL),
+// so that this program's replacement of operator new reaches its copies of
+// the body; everything else is as in the DLL tests.
+#include <windows.h>
+
+#include <cstdlib>
+#include <new>
+
+#include <gtest/gtest.h>
+
+#include "addin/connect.h"
+#include "host/addin_site.h"
+#include "host/compose_window.h"
+#include "support/message_boxes.h"
+
+namespace {
+
+// Fails exactly one allocation of at least `g_failFrom` bytes: the one after
+// `g_skip` such allocations have passed.
+std::size_t g_failFrom = static_cast<std::size_t>(-1);
+int g_skip = 0;
+
+void* Allocate(std::size_t size) {
+    if (size >= g_failFrom) {
+        if (g_skip-- == 0) {
+            g_failFrom = static_cast<std::size_t>(-1);
+            throw std::bad_alloc();
+        }
+    }
+    void* p = std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void FailOneLargeAllocation(std::size_t from, int skip) {
+    g_failFrom = from;
+    g_skip = skip;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+constexpr std::size_t kLarge = 512 * 1024;
+const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
+
+class OutOfMemory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ks::CConnect::CreateInstance(ks::IID__IDTExtensibility2, m_addin.PutVoid()), S_OK);
+        ASSERT_EQ(m_addin->OnConnection(&m_outlook.App(), kshost::kConnectStartup, &m_outlook.AddIn(), nullptr),
+                  S_OK);
+        ASSERT_EQ(m_addin.QueryTo(IID_IRibbonCallback, m_callback), S_OK);
+        m_boxes.Clear();
+    }
+    void TearDown() override {
+        g_failFrom = static_cast<std::size_t>(-1);
+        m_callback.Reset();
+        if (m_addin) m_addin->OnDisconnection(kshost::kDisconnectHostShutdown, nullptr);
+        m_addin.Reset();
+    }
+
+    kshost::Outlook m_outlook{false};  // no main window: no legacy menu needed
+    ks::ComRef<_IDTExtensibility2> m_addin;
+    ks::ComRef<IRibbonCallback> m_callback;
+    kstest::BoxRecorder m_boxes;
+};
+
+// 0: saving the body fails; 1: building the branded body fails.
+class BodyCopyFails : public OutOfMemory, public ::testing::WithParamInterface<int> {};
+
+}  // namespace
+
+TEST_P(BodyCopyFails, SelectReportsLeavesTheBodyAndSendsNothing) {
+    const std::wstring body = L"<html><body>" + std::wstring(300 * 1024, L'a') + L"</body></html>";
+    kshost::MailItem& item = m_outlook.Compose(body);
+    kshost::ComposeWindow window(static_cast<_MailItem*>(&item));
+    ASSERT_TRUE(window.FocusBody());
+    const ULONG itemRefs = item.RefCount();
+
+    FailOneLargeAllocation(kLarge, GetParam());
+    HRESULT hr = m_callback->onClickSelect(nullptr);
+    ASSERT_EQ(g_failFrom, static_cast<std::size_t>(-1)) << "the allocation was never made";
+    kshost::ComposeWindow::PumpMessages();
+
+    EXPECT_EQ(hr, E_OUTOFMEMORY);
+    EXPECT_EQ(kstest::Texts(m_boxes.Boxes()), std::vector<std::string>{kModifyHtml});
+    EXPECT_EQ(item.HtmlBody(), body);
+    EXPECT_EQ(m_outlook.Host().CountOf("IMAPIProp.GetIDsFromNames"), 0u);
+    EXPECT_EQ(item.SendCount(), 0);
+    EXPECT_EQ(window.SendCommands(), 0);
+    EXPECT_EQ(item.RefCount(), itemRefs);
+}
+
+INSTANTIATE_TEST_SUITE_P(SelectCommand, BodyCopyFails, ::testing::Values(0, 1));
+
+TEST_F(OutOfMemory, AfterwardsTheNextSelectWorks) {
+    kshost::MailItem& item = m_outlook.Compose(L"<html>" + std::wstring(300 * 1024, L'b') + L"</html>");
+    kshost::ComposeWindow window(static_cast<_MailItem*>(&item));
+    ASSERT_TRUE(window.FocusBody());
+    FailOneLargeAllocation(kLarge, 0);
+    EXPECT_EQ(m_callback->onClickSelect(nullptr), E_OUTOFMEMORY);
+    ASSERT_TRUE(window.FocusBody());
+    EXPECT_EQ(m_callback->onClickSelect(nullptr), S_OK);
+    kshost::ComposeWindow::PumpMessages();
+    EXPECT_EQ(window.SendCommands(), 1);
+    EXPECT_EQ(item.SendCount(), 1);
+}
