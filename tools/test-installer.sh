@@ -61,9 +61,9 @@ if [ "$arch" = x86 ] && ! ks_can_run_x86; then
   finish
 fi
 
-begin "installed_check builds"
-check "build installed_check" bash -c "tools/build.sh $arch installed_check >/dev/null 2>&1 ||
-  { cmake build/$arch >/dev/null && tools/build.sh $arch installed_check >/dev/null; }"
+begin "the check programs build"
+check "build installed_check and outlook_standin" bash -c "tools/build.sh $arch installed_check outlook_standin >/dev/null 2>&1 ||
+  { cmake build/$arch >/dev/null && tools/build.sh $arch installed_check outlook_standin >/dev/null; }"
 built=$step_failures
 end
 # An older checker left in the build folder must not stand in for this one.
@@ -85,6 +85,24 @@ run_msiexec() { (cd dist && eval "\"$root/tools/winerun.sh\" $arch $1"); }
 msiexec_ok() { guide_commands+=("$1"); run_msiexec "$1"; }
 msiexec_refused() { ! run_msiexec "$1"; }
 machine() { "$root/tools/winerun.sh" "$arch" "$checker" "$@"; }
+# The stand-in Outlook starts from the machine's add-in list, composes a
+# message, shows its ribbon and presses a button; its report must hold each
+# expected line, and the message it sent each expected header.
+outlook_runs() { # outlook_runs BUTTON HEADER EXPECTED-LINE...
+  local button=$1 header=$2; shift 2
+  local outbox=$work/outbox-$arch report=$work/outlook-$arch.txt
+  rm -rf "$outbox"
+  "$root/tools/winerun.sh" "$arch" "build/$arch/bin/outlook_standin.exe" --outbox "$outbox" \
+    compose '<html><body>Quarterly figures attached.</body></html>' press "$button" close >"$report" 2>&1
+  local rc=$? ok=0
+  cat "$report"
+  [ "$rc" -eq 0 ] || { echo "outlook_standin exited with $rc"; ok=1; }
+  for line in "$@"; do
+    grep -qF -- "$line" "$report" || { echo "missing from the report: $line"; ok=1; }
+  done
+  grep -rqiF -- "$header" "$outbox" 2>/dev/null || { echo "no sent message carries $header"; ok=1; }
+  return $ok
+}
 reg_cmd() { "$root/tools/winerun.sh" "$arch" reg "$@" >/dev/null 2>&1; }
 
 msi=KestrinSelect-$arch.msi
@@ -94,6 +112,9 @@ rm -f "$tree"
 begin "silent install with defaults"
 check "msiexec /i" msiexec_ok "msiexec /i $msi /qn"
 check "registration, add-in entry, switches, loading" machine --gtest_filter='Installed.*' --select=true --unselect=true --tree-out="$tree"
+check "stand-in Outlook sends for encryption" outlook_runs "Encrypt & Send" "x-rdz-select: select" \
+  "[load] KestrinSelectATL.Connect: OnConnection S_OK" \
+  'group "KestrinSelect" before GroupClipboard: [Encrypt & Send + picture] [Send Unencrypted + picture]'
 end
 
 begin "package registration is the DLL's own"
@@ -109,6 +130,9 @@ end
 begin "install with SELECTENABLED=false"
 check "msiexec /i SELECTENABLED=false" msiexec_ok "msiexec /i $msi /qn SELECTENABLED=false"
 check "only Send Unencrypted" machine --gtest_filter='Installed.*' --select=false --unselect=true
+check "stand-in Outlook sends in the clear" outlook_runs "Send Unencrypted" "x-rdz-unselect: unselect" \
+  "[load] KestrinSelectATL.Connect: OnConnection S_OK" \
+  'group "KestrinSelect" before GroupClipboard: [Send Unencrypted + picture]'
 end
 
 begin "the same package again leaves one copy and the switches"
