@@ -135,6 +135,7 @@ public:
 
 private:
     friend class CEventSink;
+    friend struct BrandingProbe;  // the benchmark times branding alone
 
     CConnect() noexcept;
     ~CConnect();

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   wine wine32:i386 wine64 libwine-dev
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  cmake make googletest xvfb x11-apps imagemagick fonts-liberation
+  cmake make googletest xvfb x11-apps imagemagick fonts-liberation fonts-wine
   msitools python3 clang libclang-rt-14-dev
   wixl
 )
