@@ -1,6 +1,7 @@
 #include "host/command_bars.h"
 
 #include <new>
+#include <string>
 
 namespace kshost {
 
@@ -72,15 +73,16 @@ void* Controls::FindInterface(REFIID iid) {
 
 HRESULT Controls::Create(long type, ControlData*& created) {
     created = nullptr;
-    std::string label = Label() + "[" + std::to_string(m_items.size() + 1) + "]";
-    if (type == kControlPopup) {
-        created = new (std::nothrow) Popup(SharedContext(), label);
-    } else if (type == kControlButton) {
-        created = new (std::nothrow) Button(SharedContext(), label);
-    } else {
-        return E_INVALIDARG;  // the stand-in builds buttons and popups only
+    if (type != kControlPopup && type != kControlButton) return E_INVALIDARG;  // buttons and popups only
+    try {
+        std::string label = Label() + "[" + std::to_string(m_items.size() + 1) + "]";
+        if (type == kControlPopup)
+            created = new Popup(SharedContext(), label);
+        else
+            created = new Button(SharedContext(), label);
+    } catch (...) {
+        return E_OUTOFMEMORY;
     }
-    if (!created) return E_OUTOFMEMORY;
     created->type = type;
     return S_OK;
 }

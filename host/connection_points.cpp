@@ -75,7 +75,11 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
 size_t ConnectionPoint::Fire(DISPID id, DISPPARAMS& params) {
     // A copy, so that a sink may unadvise while the event is delivered.
     std::vector<ks::ComRef<IDispatch>> sinks;
-    for (auto& entry : m_sinks) sinks.push_back(entry.second);
+    try {
+        for (auto& entry : m_sinks) sinks.push_back(entry.second);
+    } catch (...) {
+        return 0;  // without memory the event is lost, as a host under pressure may lose it
+    }
     for (auto& sink : sinks) {
         VARIANT result;
         VariantInit(&result);

@@ -259,7 +259,12 @@ HRESULT MapiMessage::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, L
     bool missing = false;
     for (size_t i = 0; i < wanted.size(); ++i) {
         auto it = m_props.find(PROP_ID(wanted[i]));
-        HRESULT one = it == m_props.end() ? MAPI_E_NOT_FOUND : CopyOut(it->second, wanted[i], flags, array[i], array);
+        HRESULT one = MAPI_E_NOT_FOUND;
+        try {
+            if (it != m_props.end()) one = CopyOut(it->second, wanted[i], flags, array[i], array);
+        } catch (...) {
+            one = MAPI_E_NOT_ENOUGH_MEMORY;
+        }
         if (FAILED(one)) {
             array[i].ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(wanted[i]));
             array[i].Value.err = one;

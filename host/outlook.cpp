@@ -1,5 +1,7 @@
 #include "host/outlook.h"
 
+#include "host/typelibs.h"
+
 namespace kshost {
 
 namespace {
@@ -276,6 +278,8 @@ HRESULT Application::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UIN
 
 Outlook::Outlook(bool withExplorer)
     : m_context(std::make_shared<HostContext>()), m_store(std::make_shared<MapiStore>()) {
+    // Outlook's machine has these registered; the add-in's dual interfaces need them.
+    RegisterHostTypeLibraries();
     m_application = ks::ComRef<Application>::Attach(new Application(m_context, "Application"));
     m_addIn = ks::ComRef<AddInInstance>::Attach(new AddInInstance(m_context, "AddInInstance"));
     if (withExplorer) {

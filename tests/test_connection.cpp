@@ -9,6 +9,7 @@
 
 #include "KestrinSelect_h.h"
 #include "support/host_fixture.h"
+#include "host/typelibs.h"
 #include "support/message_boxes.h"
 
 using kstest::HostFixture;
@@ -188,6 +189,18 @@ TEST_F(HostFixture, DisconnectionUnadvisesAllSinksAndLeavesTheMenu) {
     EXPECT_EQ(S_OK, CanUnloadNow());
 }
 
+TEST_F(HostFixture, EveryHostObjectIsFreedOnceTheAddinAndTheHostAreGone) {
+    kshost::Context host = outlook->SharedContext();
+    Connect();  // with or without the menu, whatever was taken must come back
+    outlook->MainWindow()->Fire(kshost::kExplorerClose);
+    ASSERT_EQ(S_OK, Disconnect());
+    addin.Release();
+    outlook.reset();
+    // A reference the add-in kept or forgot to release keeps its object alive.
+    EXPECT_EQ(0, host->LiveObjects());
+    EXPECT_EQ(S_OK, CanUnloadNow());
+}
+
 TEST_F(HostFixture, SecondDisconnectionTriesAgainAndIgnoresTheRefusal) {
     REQUIRE_LEGACY_MENU();
     ASSERT_EQ(S_OK, Connect());
@@ -328,6 +341,52 @@ TEST_F(HostFixture, SinkAnswersItsEventInterfaceAndNothingElse) {
     EXPECT_EQ(E_POINTER, sink->QueryInterface(IID_IDispatch, nullptr));
     UINT count = 0;
     EXPECT_EQ(E_NOTIMPL, sink->GetTypeInfoCount(&count));
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The IDispatch halves of the host-facing interfaces, answered from the
+// host's registered type libraries.
+
+TEST_F(HostFixture, ExtensibilityAnswersByNameFromTheDesignerLibrary) {
+    ASSERT_EQ(S_OK, kshost::RegisterHostTypeLibraries());
+    _IDTExtensibility2* extensibility = addin.Extensibility();
+    UINT count = 0;
+    EXPECT_EQ(S_OK, extensibility->GetTypeInfoCount(&count));
+    EXPECT_EQ(1u, count);
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"OnStartupComplete");
+    ASSERT_EQ(S_OK, extensibility->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(4, id);
+
+    SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 0);
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_ARRAY | VT_VARIANT | VT_BYREF;
+    V_ARRAYREF(&arg) = &custom;
+    DISPPARAMS params = {&arg, nullptr, 1, 0};
+    EXPECT_EQ(S_OK, extensibility->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                          nullptr, nullptr));
+    SafeArrayDestroy(custom);
+}
+
+TEST_F(HostFixture, RibbonExtensibilityNamesComeFromTheOfficeLibrary) {
+    ASSERT_EQ(S_OK, kshost::RegisterHostTypeLibraries());
+    ks::ComRef<IRibbonExtensibility> ribbon;
+    ASSERT_EQ(S_OK, addin.Extensibility()->QueryInterface(ks::IID_IRibbonExtensibility, ribbon.PutVoid()));
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"GetCustomUI");
+    EXPECT_EQ(S_OK, ribbon->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(1, id);
+    ks::ComRef<ITypeInfo> info;
+    ASSERT_EQ(S_OK, ribbon->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.Put()));
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(ks::IID_IRibbonExtensibility, attr->guid));
+    info->ReleaseTypeAttr(attr);
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ protected:
 }  // namespace
 
 TEST_F(HelpPage, OpensTheHelpPageInTheRegisteredBrowser) {
+    ASSERT_NE(GetFileAttributesW((kstest::TestDirectory() + L"url_recorder.exe").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the recording browser is built with the host programs (target url_recorder)";
     kstest::HttpHandler browser(kstest::RecorderCommand());
     ASSERT_TRUE(browser.Installed());
     ASSERT_EQ(Connect(), S_OK);

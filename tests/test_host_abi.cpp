@@ -456,4 +456,20 @@ TEST(AddinSlots, ExtensibilityMethodsSitAtSlotsSevenToEleven) {
     SafeArrayDestroy(custom);
 }
 
+TEST(AddinSlots, GetCustomUISitsAtSlotSevenOfRibbonExtensibility) {
+    kshost::LoadedAddIn addin;
+    ASSERT_EQ(S_OK, addin.Create());
+    IID iid;
+    ASSERT_EQ(S_OK, IIDFromString(L"{000C0396-0000-0000-C000-000000000046}", &iid));
+    void* ribbon = nullptr;
+    ASSERT_EQ(S_OK, addin.Extensibility()->QueryInterface(iid, &ribbon));
+    // A reading window's ribbon is not customised: empty markup.
+    ks::UniqueBstr id(SysAllocString(L"Microsoft.Outlook.Mail.Read"));
+    ks::UniqueBstr markup;
+    using GetCustomUIFn = HRESULT(STDMETHODCALLTYPE*)(void*, BSTR, BSTR*);
+    EXPECT_EQ(S_OK, reinterpret_cast<GetCustomUIFn>(Slot(ribbon, 7))(ribbon, id.Get(), markup.Put()));
+    EXPECT_EQ(0u, markup.Length());
+    static_cast<IUnknown*>(ribbon)->Release();
+}
+
 }  // namespace

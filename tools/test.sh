@@ -37,6 +37,12 @@ for arch in $archs; do
   f=$(grep -c -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*(\*\*\*|Failed|Timeout|Not Run|Exception)' "build/$arch/ctest.log")
   passed=$((passed + p)); failed=$((failed + f))
   if "$root/tools/test-regsvr32.sh" "$arch"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  echo "== end to end $arch"
+  python3 "$root/tests/e2e/e2e_outlook.py" "$arch" | tee "build/$arch/e2e.log"
+  line=$(tail -1 "build/$arch/e2e.log")
+  p=$(sed -n 's/.*: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' <<<"$line")
+  f=$(sed -n 's/.*: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' <<<"$line")
+  passed=$((passed + ${p:-0})); failed=$((failed + ${f:-1}))
 done
 
 echo "== installer x64"

@@ -241,7 +241,7 @@ void StandInOutlook::ReportBoxes() {
 void StandInOutlook::ReportOutbox() {
     std::vector<std::wstring> files = m_outbox.Files();
     for (size_t i = m_reportedFiles; i < files.size(); ++i) {
-        std::printf("[outbox] %s\n", U8(m_outbox.Folder() + L"\\" + files[i]).c_str());
+        std::printf("[outbox] %s\n", U8(files[i]).c_str());
     }
     m_reportedFiles = files.size();
 }
