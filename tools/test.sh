@@ -47,6 +47,12 @@ for arch in $archs; do
   passed=$((passed + ${p:-0})); failed=$((failed + ${f:-1}))
 done
 
+echo "== installer x64"
+"$root/tools/test-installer.sh" x64 | tee build/installer-x64.log
+p=$(sed -n 's/^installer: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' build/installer-x64.log)
+f=$(sed -n 's/^installer: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' build/installer-x64.log)
+passed=$((passed + ${p:-0})); failed=$((failed + ${f:-1}))
+
 echo "== fuzz (short runs; \`make fuzz\` runs longer)"
 mkdir -p build
 "$root/tools/fuzz.sh" "${KS_FUZZ_SECONDS:-10}" | tee build/fuzz-short.log
