@@ -1,5 +1,7 @@
 #include "send/branding_text.h"
 
+#include <cwchar>
+
 namespace ks {
 
 namespace {
@@ -31,11 +33,18 @@ const std::wstring& BrandingFooter() {
 std::wstring::size_type FindClosingHtmlTag(const std::wstring& body) noexcept {
     // Positions in the body and in its folded form agree, since each
     // character folds to exactly one character; so fold while comparing.
+    // Only a '<' can start the tag, and '<' has no other case: jump from one
+    // to the next with wmemchr rather than comparing at every position.
     const std::wstring::size_type length = body.size();
     if (length < kClosingTagLength) return std::wstring::npos;
-    for (std::wstring::size_type at = 0; at + kClosingTagLength <= length; ++at) {
-        std::wstring::size_type i = 0;
-        while (i < kClosingTagLength && AsciiLower(body[at + i]) == kClosingTag[i]) ++i;
+    const wchar_t* const data = body.data();
+    const std::wstring::size_type lastStart = length - kClosingTagLength;
+    for (std::wstring::size_type at = 0; at <= lastStart; ++at) {
+        const wchar_t* open = std::wmemchr(data + at, L'<', lastStart - at + 1);
+        if (!open) break;
+        at = static_cast<std::wstring::size_type>(open - data);
+        std::wstring::size_type i = 1;
+        while (i < kClosingTagLength && AsciiLower(data[at + i]) == kClosingTag[i]) ++i;
         if (i == kClosingTagLength) return at;
     }
     return std::wstring::npos;

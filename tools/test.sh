@@ -12,10 +12,12 @@ passed=0; failed=0; skipped=0
 archs="x64 x86"
 for arch in $archs; do
   echo "== build $arch"
-  "$root/tools/build.sh" "$arch" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^gmake' || true
-  if [ "${PIPESTATUS[0]}" -ne 0 ]; then
-    echo "build of $arch failed"; exit 1
+  mkdir -p build
+  if ! "$root/tools/build.sh" "$arch" > "build/build-$arch.log" 2>&1; then
+    grep -E 'error|Error' "build/build-$arch.log" | head -40
+    echo "build of $arch failed (build/build-$arch.log)"; exit 1
   fi
+  grep -E 'warning:' "build/build-$arch.log" | sort -u | head -20 || true
 done
 
 for arch in $archs; do
@@ -44,6 +46,12 @@ for arch in $archs; do
   f=$(sed -n 's/.*: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' <<<"$line")
   passed=$((passed + ${p:-0})); failed=$((failed + ${f:-1}))
 done
+
+echo "== installer x64"
+"$root/tools/test-installer.sh" x64 | tee build/installer-x64.log
+p=$(sed -n 's/^installer: \([0-9]*\) passed, \([0-9]*\) failed$/\1/p' build/installer-x64.log)
+f=$(sed -n 's/^installer: \([0-9]*\) passed, \([0-9]*\) failed$/\2/p' build/installer-x64.log)
+passed=$((passed + ${p:-0})); failed=$((failed + ${f:-1}))
 
 echo "== fuzz (short runs; \`make fuzz\` runs longer)"
 mkdir -p build

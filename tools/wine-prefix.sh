@@ -23,7 +23,7 @@ if [ ! -f "$prefix/system.reg" ]; then
   echo "wine-prefix: creating $prefix ($winearch)"
   mkdir -p "$(dirname "$prefix")"
   WINEARCH=$winearch "$loader" wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
+  timeout 60 wineserver -w || true
   [ -f "$prefix/system.reg" ] || { echo "wine-prefix: wineboot failed for $prefix" >&2; exit 1; }
 fi
 
@@ -35,4 +35,5 @@ else
 fi
 # A registered mail client would receive the MAPI calls meant for the stand-in.
 "$loader" reg delete 'HKLM\Software\Clients\Mail' /f >/dev/null 2>&1 || true
-wineserver -w
+# Flushes the registry; bounded, since a persistent server may outlive this script.
+timeout 30 wineserver -w || true

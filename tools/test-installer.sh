@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# Tests the Windows Installer packages and the Group Policy template.
+#   tools/test-installer.sh [x64]
+# Builds dist/ (tools/dist.sh), checks both packages' tables and the template
+# statically, then installs, upgrades and removes the package of the given
+# architecture with msiexec in a Wine prefix of its own (build/wine-ARCH-msi,
+# made afresh), checking the machine after each step with installed_check.
+# Every msiexec command line run here is one printed in docs/admin-guide.md.
+# Closing line: "installer: N passed, N failed".
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/wine-common.sh"
+cd "$root"
+arch=${1:-x64}
+
+passed=0; failed=0
+step_failures=0
+work=build/msi-test
+mkdir -p "$work"
+log=$work/steps-$arch.log
+: >"$log"
+
+step_log=$work/step-$arch.log
+# A step passes when none of its checks failed; a failed step shows its output.
+begin() { step=$1; step_failures=0; : >"$step_log"; }
+check() { # check "what" command...
+  local what=$1; shift
+  if "$@" >>"$step_log" 2>&1; then echo "   ok - $what" >>"$step_log"
+  else echo "   not ok - $what" >>"$step_log"; step_failures=$((step_failures + 1)); fi
+}
+end() {
+  { echo "-- $step"; cat "$step_log"; } >>"$log"
+  if [ "$step_failures" -eq 0 ]; then passed=$((passed + 1)); echo "PASS $step"
+  else failed=$((failed + 1)); echo "FAIL $step"; grep -v -E '^\[ *(RUN|OK) ' "$step_log" | tail -40; fi
+}
+finish() {
+  echo "installer: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+}
+
+begin "dist builds both packages"
+check "tools/dist.sh" tools/dist.sh
+end
+if [ ! -f dist/KestrinSelect-x64.msi ] || [ ! -f dist/KestrinSelect-x86.msi ]; then finish; fi
+version=$(sed -n 's/^#define KS_VERSION_TEXT "\(.*\)"/\1/p' resources/version.h)
+
+for a in x86 x64; do
+  begin "$a package tables"
+  check "tables of KestrinSelect-$a.msi" python3 tests/installer/package_check.py package "dist/KestrinSelect-$a.msi" "$a" "$version"
+  end
+done
+
+begin "group policy template"
+check "ADMX and ADML against the add-in" python3 tests/installer/package_check.py policy \
+  policy/KestrinSelect.admx policy/en-US/KestrinSelect.adml dist/x86/KestrinSelect.dll dist/x64/KestrinSelect.dll
+end
+
+if [ "$arch" = x86 ] && ! ks_can_run_x86; then
+  echo "installer: this machine's kernel cannot run 32-bit programs; the x86 package was checked statically only"
+  finish
+fi
+
+begin "the check programs build"
+check "build installed_check and outlook_standin" bash -c "tools/build.sh $arch installed_check outlook_standin >/dev/null 2>&1 ||
+  { cmake build/$arch >/dev/null && tools/build.sh $arch installed_check outlook_standin >/dev/null; }"
+built=$step_failures
+end
+# An older checker left in the build folder must not stand in for this one.
+[ "$built" -eq 0 ] || finish
+checker=build/$arch/bin/installed_check.exe
+
+# A machine of its own, made afresh, so that nothing from an earlier run or
+# from the other tests is taken for the package's work.
+export KS_WINEPREFIX=$root/build/wine-$arch-msi
+export WINEPREFIX=$KS_WINEPREFIX
+rm -rf "$KS_WINEPREFIX"
+"$root/tools/wine-prefix.sh" "$arch" null >/dev/null
+wineserver -p 30
+"$(ks_wine_loader "$arch")" cmd /c exit 0 >/dev/null 2>&1 || true
+
+guide_commands=()
+# Runs an msiexec command line, from dist/, as the guide prints it.
+run_msiexec() { (cd dist && eval "\"$root/tools/winerun.sh\" $arch $1"); }
+msiexec_ok() { guide_commands+=("$1"); run_msiexec "$1"; }
+msiexec_refused() { ! run_msiexec "$1"; }
+machine() { "$root/tools/winerun.sh" "$arch" "$checker" "$@"; }
+# The stand-in Outlook starts from the machine's add-in list, composes a
+# message, shows its ribbon and presses a button; its report must hold each
+# expected line, and the message it sent each expected header.
+outlook_runs() { # outlook_runs BUTTON HEADER EXPECTED-LINE...
+  local button=$1 header=$2; shift 2
+  local outbox=$work/outbox-$arch report=$work/outlook-$arch.txt
+  rm -rf "$outbox"
+  "$root/tools/winerun.sh" "$arch" "build/$arch/bin/outlook_standin.exe" --outbox "$outbox" \
+    compose '<html><body>Quarterly figures attached.</body></html>' press "$button" close >"$report" 2>&1
+  local rc=$? ok=0
+  cat "$report"
+  [ "$rc" -eq 0 ] || { echo "outlook_standin exited with $rc"; ok=1; }
+  for line in "$@"; do
+    grep -qF -- "$line" "$report" || { echo "missing from the report: $line"; ok=1; }
+  done
+  grep -rqiF -- "$header" "$outbox" 2>/dev/null || { echo "no sent message carries $header"; ok=1; }
+  return $ok
+}
+reg_cmd() { "$root/tools/winerun.sh" "$arch" reg "$@" >/dev/null 2>&1; }
+
+msi=KestrinSelect-$arch.msi
+tree=$work/tree-$arch.txt
+rm -f "$tree"
+
+begin "silent install with defaults"
+check "msiexec /i" msiexec_ok "msiexec /i $msi /qn"
+check "registration, add-in entry, switches, loading" machine --gtest_filter='Installed.*' --select=true --unselect=true --tree-out="$tree"
+check "stand-in Outlook sends for encryption" outlook_runs "Encrypt & Send" "x-rdz-select: select" \
+  "[load] KestrinSelectATL.Connect: OnConnection S_OK" \
+  'group "KestrinSelect" before GroupClipboard: [Encrypt & Send + picture] [Send Unencrypted + picture]'
+end
+
+begin "package registration is the DLL's own"
+check "x64 Registry table" python3 tests/installer/package_check.py com-tree dist/KestrinSelect-x64.msi "$tree" win64
+check "x86 Registry table" python3 tests/installer/package_check.py com-tree dist/KestrinSelect-x86.msi "$tree" win32
+end
+
+begin "silent uninstall leaves nothing"
+check "msiexec /x" msiexec_ok "msiexec /x $msi /qn"
+check "machine as before" machine --gtest_filter='Removed.*'
+end
+
+begin "install with SELECTENABLED=false"
+check "msiexec /i SELECTENABLED=false" msiexec_ok "msiexec /i $msi /qn SELECTENABLED=false"
+check "only Send Unencrypted" machine --gtest_filter='Installed.*' --select=false --unselect=true
+check "stand-in Outlook sends in the clear" outlook_runs "Send Unencrypted" "x-rdz-unselect: unselect" \
+  "[load] KestrinSelectATL.Connect: OnConnection S_OK" \
+  'group "KestrinSelect" before GroupClipboard: [Send Unencrypted + picture]'
+end
+
+begin "the same package again leaves one copy and the switches"
+check "msiexec /i again" msiexec_ok "msiexec /i $msi /qn"
+check "one copy, switches kept" machine --gtest_filter='Installed.*' --select=false --unselect=true
+end
+
+begin "switches changed on an installed package"
+check "msiexec /i REINSTALL=ALL" msiexec_ok "msiexec /i $msi /qn REINSTALL=ALL REINSTALLMODE=vomus SELECTENABLED=true UNSELECTENABLED=false"
+check "only Encrypt && Send" machine --gtest_filter='Installed.*' --select=true --unselect=false
+check "a wrong value refused" msiexec_refused "msiexec /i $msi /qn REINSTALL=ALL REINSTALLMODE=vomus UNSELECTENABLED=off"
+check "switches unchanged" machine --gtest_filter='Installed.*' --select=true --unselect=false
+end
+
+begin "a newer package upgrades in place and keeps the switches"
+check "rebuild (a new product code)" bash -c "tools/dist.sh >/dev/null 2>&1"
+check "msiexec /i" msiexec_ok "msiexec /i $msi /qn"
+check "one copy, switches kept" machine --gtest_filter='Installed.*' --select=true --unselect=false
+end
+
+begin "uninstall leaves what others wrote"
+check "plant a setting of another program" reg_cmd add 'HKLM\Software\KestrinCorp\KestrinSelectATL' /v otherSetting /d kept /f
+check "plant a class subkey of another program" reg_cmd add 'HKCR\CLSID\{2B934FC2-7687-425C-8342-00EDCAA83BCB}\Implemented Categories' /f
+check "msiexec /x" msiexec_ok "msiexec /x $msi /qn"
+check "only the others' entries remain" machine --gtest_filter='Removed.*' --foreign-kept
+reg_cmd delete 'HKLM\Software\KestrinCorp' /f
+reg_cmd delete 'HKCR\CLSID\{2B934FC2-7687-425C-8342-00EDCAA83BCB}' /f
+end
+
+begin "a switch value other than true or false is refused"
+check "msiexec /i SELECTENABLED=yes fails" msiexec_refused "msiexec /i $msi /qn SELECTENABLED=yes"
+check "nothing installed" machine --gtest_filter='Removed.*'
+end
+
+begin "both switches off"
+check "msiexec /i both false" msiexec_ok "msiexec /i $msi /qn SELECTENABLED=false UNSELECTENABLED=false"
+check "no buttons" machine --gtest_filter='Installed.*' --select=false --unselect=false
+check "msiexec /x" msiexec_ok "msiexec /x $msi /qn"
+check "removed" machine --gtest_filter='Removed.*'
+end
+
+wineserver -k >/dev/null 2>&1 || true
+
+begin "the guide prints the command lines tested here"
+for c in "${guide_commands[@]}"; do
+  check "guide has: $c" grep -qF -- "$c" docs/admin-guide.md
+done
+end
+
+finish
