@@ -42,6 +42,10 @@ Stats Measure(int rounds, int perRound, const std::function<void()>& body) {
         for (int i = 0; i < perRound; ++i) body();
         samples.push_back((NowMs() - start) / perRound);
     }
+    return Summarise(std::move(samples));
+}
+
+Stats Summarise(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
     Stats s;
     s.median = samples[samples.size() / 2];

@@ -39,15 +39,6 @@ struct BrandingProbe {
 namespace ksbench {
 namespace {
 
-Stats Summarise(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    Stats s;
-    s.median = samples[samples.size() / 2];
-    s.low = samples[samples.size() / 10];
-    s.high = samples[samples.size() - 1 - samples.size() / 10];
-    return s;
-}
-
 // Times only `call`; `prepare` runs before each sample, outside the clock.
 template <typename Prepare, typename Call>
 Stats Sample(int samples, Prepare prepare, Call call) {

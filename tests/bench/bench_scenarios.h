@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ksbench {
 
@@ -21,6 +22,8 @@ struct Row {
 };
 
 double NowMs();
+// Median and 10th/90th percentiles of samples in milliseconds.
+Stats Summarise(std::vector<double> samples);
 // `rounds` samples, each the mean of `perRound` calls, after one warm-up call.
 Stats Measure(int rounds, int perRound, const std::function<void()>& body);
 void Report(const std::string& name, const Stats& call, const Stats* floor, const std::string& note);
