@@ -89,9 +89,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_BuiltIn(VARIANT_BOOL* value) override { return this->OutBool("CommandBarControl.get_BuiltIn", value, builtIn); }
     HRESULT STDMETHODCALLTYPE get_Caption(BSTR* value) override { return this->OutBstr("CommandBarControl.get_Caption", value, caption); }
-    HRESULT STDMETHODCALLTYPE put_Caption(BSTR value) override { return PutText("CommandBarControl.put_Caption", caption, value); }
+    HRESULT STDMETHODCALLTYPE put_Caption(BSTR value) override { return this->InBstr("CommandBarControl.put_Caption", caption, value); }
     HRESULT STDMETHODCALLTYPE get_Tag(BSTR* value) override { return this->OutBstr("CommandBarControl.get_Tag", value, tag); }
-    HRESULT STDMETHODCALLTYPE put_Tag(BSTR value) override { return PutText("CommandBarControl.put_Tag", tag, value); }
+    HRESULT STDMETHODCALLTYPE put_Tag(BSTR value) override { return this->InBstr("CommandBarControl.put_Tag", tag, value); }
     HRESULT STDMETHODCALLTYPE get_Parameter(BSTR* value) override { return this->OutBstr("CommandBarControl.get_Parameter", value, parameter); }
     HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL* value) override { return this->OutBool("CommandBarControl.get_Enabled", value, enabled); }
     HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL value) override { return PutFlag("CommandBarControl.put_Enabled", enabled, value); }
@@ -107,11 +107,6 @@ public:
     HRESULT STDMETHODCALLTYPE Delete(VARIANT Temporary) override;
 
 protected:
-    HRESULT PutText(const char* member, std::wstring& field, BSTR value) {
-        HRESULT hr;
-        if (this->EnterSetter(member, hr)) field.assign(value ? value : L"", value ? SysStringLen(value) : 0);
-        return hr;
-    }
     HRESULT PutFlag(const char* member, bool& field, VARIANT_BOOL value) {
         HRESULT hr;
         if (this->EnterSetter(member, hr)) field = value != VARIANT_FALSE;

@@ -123,15 +123,10 @@ HRESULT MailItem::get_HTMLBody(BSTR* body) {
 }
 
 HRESULT MailItem::put_HTMLBody(BSTR body) {
-    HRESULT hr;
-    if (!EnterSetter("_MailItem.put_HTMLBody", hr)) return hr;
-    try {
-        m_htmlBody.assign(body ? body : L"", body ? SysStringLen(body) : 0);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    ++m_bodyWrites;
-    return S_OK;
+    bool stored = false;
+    const HRESULT hr = InBstr("_MailItem.put_HTMLBody", m_htmlBody, body, &stored);
+    if (stored) ++m_bodyWrites;
+    return hr;
 }
 
 HRESULT MailItem::get_Subject(BSTR* subject) {
@@ -139,14 +134,7 @@ HRESULT MailItem::get_Subject(BSTR* subject) {
 }
 
 HRESULT MailItem::put_Subject(BSTR subject) {
-    HRESULT hr;
-    if (!EnterSetter("_MailItem.put_Subject", hr)) return hr;
-    try {
-        m_subject.assign(subject ? subject : L"", subject ? SysStringLen(subject) : 0);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return InBstr("_MailItem.put_Subject", m_subject, subject);
 }
 
 HRESULT MailItem::get_MAPIOBJECT(IUnknown** message) {

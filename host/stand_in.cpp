@@ -122,6 +122,19 @@ bool StandIn::EnterSetter(const char* member, HRESULT& hr) {
     return !o.injected;
 }
 
+HRESULT StandIn::InBstr(const char* member, std::wstring& field, BSTR value, bool* stored) {
+    if (stored) *stored = false;
+    HRESULT hr;
+    if (!EnterSetter(member, hr)) return hr;
+    try {
+        field.assign(value ? value : L"", value ? SysStringLen(value) : 0);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    if (stored) *stored = true;
+    return S_OK;
+}
+
 HRESULT StandIn::QueryObject(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     *object = FindInterface(iid);

@@ -133,6 +133,9 @@ protected:
     HRESULT OutLong(const char* member, long* out, long value);
     // A setter: false when the call is to return `hr` without storing.
     bool EnterSetter(const char* member, HRESULT& hr);
+    // A text setter: keeps the BSTR's characters, NULs included; `stored`
+    // says whether it did (not when failed, "empty" or out of memory).
+    HRESULT InBstr(const char* member, std::wstring& field, BSTR value, bool* stored = nullptr);
 
 private:
     bool TakeFailure(std::map<std::string, Failure>& failures, const std::string& member, Outcome& outcome);

@@ -44,13 +44,7 @@ Pixels ReadBitmap(HBITMAP bitmap) {
     pixels.width = info.bmWidth;
     pixels.height = info.bmHeight;
     pixels.bitsPerPixel = info.bmBitsPixel;
-    BITMAPINFO request = {};
-    request.bmiHeader.biSize = sizeof(request.bmiHeader);
-    request.bmiHeader.biWidth = info.bmWidth;
-    request.bmiHeader.biHeight = -info.bmHeight;  // top-down
-    request.bmiHeader.biPlanes = 1;
-    request.bmiHeader.biBitCount = 32;
-    request.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO request = kstest::TopDownBgraInfo(info.bmWidth, info.bmHeight);
     pixels.bgra.assign(static_cast<size_t>(info.bmWidth) * info.bmHeight, 0);
     HDC screen = GetDC(nullptr);
     int lines = GetDIBits(screen, bitmap, 0, info.bmHeight, pixels.bgra.data(), &request, DIB_RGB_COLORS);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "server/owners.h"
+#include "support/gdi_objects.h"
 
 namespace kstest {
 namespace {
@@ -48,13 +49,7 @@ ClientPixels CaptureClient(HWND window) {
     out.width = client.right;
     out.height = client.bottom;
 
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = out.width;
-    info.bmiHeader.biHeight = -out.height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownBgraInfo(out.width, out.height);
     void* bits = nullptr;
     ks::UniqueGdiObject dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     ks::UniqueMemoryDc memory(CreateCompatibleDC(nullptr));

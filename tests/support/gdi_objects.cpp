@@ -60,4 +60,15 @@ DWORD GdiObjectCount() {
     return count;
 }
 
+BITMAPINFO TopDownBgraInfo(int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 }  // namespace kstest

@@ -11,4 +11,8 @@ namespace kstest {
 // PEB (GdiSharedHandleTable): every entry with an object type is a live object.
 DWORD GdiObjectCount();
 
+// A 32-bit BGRA, top-down DIB description of the given size, for reading
+// pixels back with CreateDIBSection or GetDIBits.
+BITMAPINFO TopDownBgraInfo(int width, int height);
+
 }  // namespace kstest
