@@ -76,6 +76,8 @@ commit=${KS_SOURCE_COMMIT:-$(git rev-parse HEAD 2>/dev/null || true)}
 [ -n "$commit" ] || fail "no git history here: name the source with KS_SOURCE_COMMIT and SOURCE_DATE_EPOCH"
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
 [[ $epoch =~ ^[0-9]+$ ]] || fail "no commit time: set SOURCE_DATE_EPOCH"
+# strip writes this time into the PE header (the current time otherwise).
+export SOURCE_DATE_EPOCH=$epoch
 # Debian's own Python: the one that has python3-olefile.
 debian_python=/usr/bin/python3
 upgrade_code=2DF11BA0-D31E-4D92-B45F-4C7641F4C60F

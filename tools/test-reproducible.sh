@@ -14,10 +14,12 @@ say() { echo "reproducible: $*"; }
 fail() { echo "reproducible: FAIL: $*" >&2; exit 1; }
 started=$SECONDS
 
-# Both builds name the same commit and time, as two checkouts of it would.
-export KS_SOURCE_COMMIT=${KS_SOURCE_COMMIT:-$(git rev-parse HEAD)}
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-unset SIGN_PFX SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL
+# The first build runs as `make dist` does; the copy has no git history of
+# its own, so it is told the commit and its time, as a build from a source
+# archive would be.
+unset SIGN_PFX SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL KS_SOURCE_COMMIT SOURCE_DATE_EPOCH
+commit=$(git rev-parse HEAD)
+commit_time=$(git log -1 --format=%ct)
 
 work=$root/build/repro-$arch
 copy=$work/src
@@ -31,7 +33,7 @@ git ls-files -z --cached --others --exclude-standard |
 say "first build (this tree)"
 tools/dist.sh "$arch" >"$work/first.log" 2>&1 || { tail -20 "$work/first.log"; fail "dist in $root"; }
 say "second build (in $copy)"
-(cd "$copy" && tools/dist.sh "$arch") >"$work/second.log" 2>&1 ||
+(cd "$copy" && KS_SOURCE_COMMIT=$commit SOURCE_DATE_EPOCH=$commit_time tools/dist.sh "$arch") >"$work/second.log" 2>&1 ||
   { tail -20 "$work/second.log"; fail "dist in $copy"; }
 
 status=0
