@@ -7,7 +7,8 @@
 //
 // The authority is one made for the test run. It is made a trusted root of
 // this machine only for the checks that need it, and taken out again on every
-// path. Prints one line per check ("ok - ..." or "not ok - ...") and exits
+// path. Prints one line per check ("ok - ...", "not ok - ...", or "skip - ..."
+// where Wine cannot do what Windows does, with the reason) and exits
 // with the number of checks that failed.
 #include <windows.h>
 #include <wincrypt.h>
