@@ -8,7 +8,7 @@ packages=(
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   cmake make googletest xvfb x11-apps imagemagick fonts-liberation fonts-wine
   msitools python3 clang libclang-rt-14-dev
-  wixl
+  wixl osslsigncode openssl python3-olefile
 )
 
 say() { echo "setup: $*"; }

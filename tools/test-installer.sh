@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tests the Windows Installer packages and the Group Policy template.
 #   tools/test-installer.sh [x64]
-# Builds dist/ (tools/dist.sh), checks both packages' tables and the template
+# Builds dist/ (tools/dist.sh, signed with a throwaway test certificate),
+# checks both packages' signatures and tables and the template
 # statically, then installs, upgrades and removes the package of the given
 # architecture with msiexec in a Wine prefix of its own (build/wine-ARCH-msi,
 # made afresh), checking the machine after each step with installed_check.
@@ -39,8 +40,15 @@ finish() {
   exit
 }
 
-begin "dist builds both packages"
-check "tools/dist.sh" tools/dist.sh
+# The packages are signed as an organisation signs them, with a throwaway
+# certificate of the test run (tools/test-cert.sh).
+tools/test-cert.sh "$work/cert" >/dev/null 2>&1 || echo "installer: could not make the test certificate"
+signed_dist() { SIGN_PFX=$work/cert/signer.pfx SIGN_PASSWORD_FILE=$work/cert/password tools/dist.sh "$@"; }
+begin "dist builds both packages, signed"
+check "tools/dist.sh with a certificate" signed_dist
+for a in x86 x64; do
+  check "KestrinSelect-$a.msi signed" osslsigncode verify -CAfile "$work/cert/authority.pem" -in "dist/KestrinSelect-$a.msi"
+done
 end
 if [ ! -f dist/KestrinSelect-x64.msi ] || [ ! -f dist/KestrinSelect-x86.msi ]; then finish; fi
 version=$(sed -n 's/^#define KS_VERSION_TEXT "\(.*\)"/\1/p' resources/version.h)
@@ -148,7 +156,12 @@ check "switches unchanged" machine --gtest_filter='Installed.*' --select=true --
 end
 
 begin "a newer package upgrades in place and keeps the switches"
-check "rebuild (a new product code)" bash -c "tools/dist.sh >/dev/null 2>&1"
+product_code() { msiinfo export "dist/$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
+installed_code=$(product_code)
+# A build of another commit: its own product code, derived from the commit.
+check "rebuild of a later commit" env KS_SOURCE_COMMIT="$(git rev-parse HEAD)-next" \
+  SIGN_PFX="$work/cert/signer.pfx" SIGN_PASSWORD_FILE="$work/cert/password" tools/dist.sh "$arch"
+check "a new product code" test "$(product_code)" != "$installed_code"
 check "msiexec /i" msiexec_ok "msiexec /i $msi /qn"
 check "one copy, switches kept" machine --gtest_filter='Installed.*' --select=true --unselect=false
 end
