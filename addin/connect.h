@@ -149,9 +149,15 @@ private:
     // On false, `outOfMemory` tells a body that could not be copied from a
     // write the host refused.
     bool BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept;
+    // Takes out the footer branding left on a message whose encrypted send
+    // the host refused; saves the body as branding does.
+    bool UnbrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept;
     void RestoreMessageBody(_MailItem* mailItem) noexcept;
     bool SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept;
     HRESULT SendCurrentMessage(_MailItem* mailItem) noexcept;
+    // The flow both commands share: locate, prepare the body, stamp, send;
+    // the body is put back when the message does not go.
+    HRESULT RunSendCommand(bool select) noexcept;
 
     // Connects sinks 1050, 1051 and 1052 to their sources (addin/connect.cpp).
     HRESULT ConnectSinks() noexcept;
