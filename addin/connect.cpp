@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "menu/about_box.h"
 #include "server/module.h"
 
 namespace ks {
@@ -125,7 +126,7 @@ STDMETHODIMP CConnect::OnConnection(IDispatch* application, long, IDispatch* add
     if (FAILED(hr)) return hr;
 
     m_savedHtmlBody.clear();
-    g_aboutBitmap = nullptr;  // not ours to delete: the About box reloads it
+    ForgetAboutBitmap();  // the next About box loads it afresh
 
     ComRef<_Application> outlook;
     hr = application->QueryInterface(IID__Application, outlook.PutVoid());

@@ -37,7 +37,8 @@ inline constexpr IID IID_ExplorerEvents = {0x0006304F, 0x0000, 0x0000, {0xC0, 0x
 inline constexpr GUID LIBID_AddInDesignerObjects = {0xAC0714F2, 0x3D04, 0x11D1, {0xAE, 0x7D, 0x00, 0xA0, 0xC9, 0x0F, 0x26, 0xF4}};
 inline constexpr GUID LIBID_Office = {0x2DF8D04C, 0x5BFA, 0x101B, {0xBD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0xDE, 0x52}};
 
-// Process-wide cached bitmap of the About box; forgotten at each connection.
+// Process-wide cached bitmap of the About box; deleted and forgotten at each
+// connection and when the module unloads (menu/about_box.cpp).
 extern HBITMAP g_aboutBitmap;
 
 class CConnect;
@@ -149,9 +150,15 @@ private:
     // On false, `outOfMemory` tells a body that could not be copied from a
     // write the host refused.
     bool BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept;
+    // Takes out the footer branding left on a message whose encrypted send
+    // the host refused; saves the body as branding does.
+    bool UnbrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept;
     void RestoreMessageBody(_MailItem* mailItem) noexcept;
     bool SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept;
     HRESULT SendCurrentMessage(_MailItem* mailItem) noexcept;
+    // The flow both commands share: locate, prepare the body, stamp, send;
+    // the body is put back when the message does not go.
+    HRESULT RunSendCommand(bool select) noexcept;
 
     // Connects sinks 1050, 1051 and 1052 to their sources (addin/connect.cpp).
     HRESULT ConnectSinks() noexcept;

@@ -32,7 +32,30 @@ void DrawPicture(HDC paintDc) noexcept {
     BitBlt(paintDc, 0, 0, info.bmWidth, info.bmHeight, memoryDc.Get(), 0, 0, SRCCOPY);
 }
 
+// Whether the module deletes the cached picture when it unloads.
+bool g_bitmapDeletedAtUnload = false;
+
+void DeleteAboutBitmapAtUnload(void*) noexcept {
+    ForgetAboutBitmap();
+}
+
+// Loads the picture on first need. The module's termination list deletes it
+// when the DLL unloads while the process goes on; at process exit nothing is
+// called, since GDI may already be gone.
+void LoadAboutBitmap(HINSTANCE module) noexcept {
+    if (g_aboutBitmap) return;
+    g_aboutBitmap = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_ABOUTBOX));
+    if (g_aboutBitmap && !g_bitmapDeletedAtUnload) {
+        g_bitmapDeletedAtUnload = SUCCEEDED(Module().AddTermFunc(&DeleteAboutBitmapAtUnload, nullptr));
+    }
+}
+
 }  // namespace
+
+void ForgetAboutBitmap() noexcept {
+    if (g_aboutBitmap) DeleteObject(g_aboutBitmap);
+    g_aboutBitmap = nullptr;
+}
 
 void PaintAboutBox(HDC paintDc) noexcept {
     DrawPicture(paintDc);
@@ -80,7 +103,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 void CConnect::OnAboutClick(IDispatch*, VARIANT_BOOL*) noexcept {
     HINSTANCE module = Module().Instance();
-    if (!g_aboutBitmap) g_aboutBitmap = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_ABOUTBOX));
+    LoadAboutBitmap(module);
     // Owned by Outlook's main window when there is one, so that it stays
     // disabled while the box is open.
     HWND owner = FindWindowA(kOutlookFrameClass, nullptr);

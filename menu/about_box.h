@@ -13,4 +13,8 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 // the WM_PAINT step of AboutDialogProc, between BeginPaint and EndPaint.
 void PaintAboutBox(HDC paintDc) noexcept;
 
+// Deletes the cached picture and forgets it; the next About box loads it
+// again. Called at each connection, and when the module unloads.
+void ForgetAboutBitmap() noexcept;
+
 }  // namespace ks

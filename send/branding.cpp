@@ -13,35 +13,59 @@ namespace {
 
 const char kNotModified[] = "Unable to modify message HTML.";
 
-}  // namespace
+// What a command does to the body text; false when it leaves it as it is.
+using BodyRewrite = bool (*)(const std::wstring& body, std::wstring& rewritten);
 
-bool CConnect::BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept {
+// Reads the body into `saved` and writes back what `rewrite` makes of it.
+// `written` tells whether a new body went to the host. On false the error box
+// has been shown; `outOfMemory` tells a body that could not be copied from a
+// write the host refused.
+bool RewriteBody(_MailItem* mailItem, BodyRewrite rewrite, std::wstring& saved, bool& written,
+                 bool& outOfMemory) noexcept {
+    written = false;
     outOfMemory = false;
     UniqueBstr read;
     mailItem->get_HTMLBody(read.Put());  // a failed read counts as an empty body
 
     // An earlier message's body must never be written into this one, so the
     // saved body is emptied before it is replaced.
-    m_savedHtmlBody.clear();
-    UniqueBstr branded;
+    saved.clear();
+    UniqueBstr rewritten;
     try {
-        m_savedHtmlBody.assign(read.Get() ? read.Get() : L"", read.Length());
+        saved.assign(read.Get() ? read.Get() : L"", read.Length());
         std::wstring text;
-        if (!BrandHtmlText(m_savedHtmlBody, text)) return true;
-        branded.Reset(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+        if (!rewrite(saved, text)) return true;
+        rewritten.Reset(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
     } catch (const std::exception&) {
         // Copying the body is the only thing here that can throw.
     }
-    if (!branded) {
+    if (!rewritten) {
         outOfMemory = true;
         ShowErrorBox(kNotModified);
         return false;
     }
-    if (FAILED(mailItem->put_HTMLBody(branded.Get()))) {
+    if (FAILED(mailItem->put_HTMLBody(rewritten.Get()))) {
         ShowErrorBox(kNotModified);
         return false;
     }
+    written = true;
     return true;
+}
+
+}  // namespace
+
+bool CConnect::BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept {
+    bool written = false;
+    return RewriteBody(mailItem, BrandHtmlText, m_savedHtmlBody, written, outOfMemory);
+}
+
+bool CConnect::UnbrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept {
+    bool written = false;
+    const bool done = RewriteBody(mailItem, RemoveBrandingFooter, m_savedHtmlBody, written, outOfMemory);
+    // A body without the footer was not touched, so a failing command has
+    // nothing to put back.
+    if (done && !written) m_savedHtmlBody.clear();
+    return done;
 }
 
 void CConnect::RestoreMessageBody(_MailItem* mailItem) noexcept {

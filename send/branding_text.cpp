@@ -65,4 +65,19 @@ bool BrandHtmlText(const std::wstring& body, std::wstring& branded) {
     return true;
 }
 
+bool RemoveBrandingFooter(const std::wstring& body, std::wstring& unbranded) {
+    const std::wstring::size_type at = FindClosingHtmlTag(body);
+    const std::wstring& footer = BrandingFooter();
+    if (at == std::wstring::npos || at < footer.size()) return false;
+    const std::wstring::size_type footerStart = at - footer.size();
+    if (body.compare(footerStart, footer.size(), footer) != 0) return false;
+
+    std::wstring result;
+    result.reserve(body.size() - footer.size());
+    result.append(body, 0, footerStart);
+    result.append(body, at, std::wstring::npos);
+    unbranded.swap(result);
+    return true;
+}
+
 }  // namespace ks

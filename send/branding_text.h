@@ -25,4 +25,11 @@ std::wstring::size_type FindClosingHtmlTag(const std::wstring& body) noexcept;
 // May throw std::bad_alloc.
 bool BrandHtmlText(const std::wstring& body, std::wstring& branded);
 
+// Takes back what branding added: the footer exactly as BrandHtmlText puts it,
+// immediately before the first closing html tag; the rest of the body stays
+// as it is. Returns false, leaving `unbranded` untouched, when the text before
+// that tag is not the footer (a look-alike the sender wrote elsewhere is the
+// sender's text). May throw std::bad_alloc.
+bool RemoveBrandingFooter(const std::wstring& body, std::wstring& unbranded);
+
 }  // namespace ks

@@ -31,14 +31,27 @@ bool IsFrameWindow(HWND window) noexcept {
 }  // namespace
 
 STDMETHODIMP CConnect::onClickSelect(IDispatch*) {
+    return RunSendCommand(true);
+}
+
+STDMETHODIMP CConnect::onClickUnselect(IDispatch*) {
+    return RunSendCommand(false);
+}
+
+HRESULT CConnect::RunSendCommand(bool select) noexcept {
     HRESULT result = S_OK;
     bool sent = false;
     ComRef<_MailItem> mailItem;
     if (LocateCurrentMailItem(mailItem)) {
+        // Encryption brands the body; a message going in the clear must not
+        // keep a footer that claims it was secured (one left by an encrypted
+        // send that the host refused).
         bool outOfMemory = false;
-        if (!BrandMessageBody(mailItem.Get(), outOfMemory)) {
+        const bool bodyReady = select ? BrandMessageBody(mailItem.Get(), outOfMemory)
+                                      : UnbrandMessageBody(mailItem.Get(), outOfMemory);
+        if (!bodyReady) {
             if (outOfMemory) result = E_OUTOFMEMORY;
-        } else if (SetEncryptionHeader(true, mailItem.Get())) {
+        } else if (SetEncryptionHeader(select, mailItem.Get())) {
             result = SendCurrentMessage(mailItem.Get());
             if (FAILED(result)) {
                 ShowSendFailureBox();
@@ -47,16 +60,6 @@ STDMETHODIMP CConnect::onClickSelect(IDispatch*) {
             }
         }
         if (!sent) RestoreMessageBody(mailItem.Get());
-    }
-    return result;
-}
-
-STDMETHODIMP CConnect::onClickUnselect(IDispatch*) {
-    HRESULT result = S_OK;
-    ComRef<_MailItem> mailItem;
-    if (LocateCurrentMailItem(mailItem) && SetEncryptionHeader(false, mailItem.Get())) {
-        result = SendCurrentMessage(mailItem.Get());
-        if (FAILED(result)) ShowSendFailureBox();
     }
     return result;
 }
@@ -95,7 +98,12 @@ HRESULT CConnect::SendCurrentMessage(_MailItem* mailItem) noexcept {
     // message once this callback has returned.
     while (window && !IsFrameWindow(window)) window = GetParent(window);
     if (!window) return kNoFrameInFocusChain;
-    PostMessageA(window, WM_COMMAND, kSendCommandFromAccelerator, 0);
+    // A command that cannot be queued (the frame is gone, its queue is full)
+    // sends nothing: it fails like a refused Send, never as a success.
+    if (!PostMessageA(window, WM_COMMAND, kSendCommandFromAccelerator, 0)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+    }
     return S_OK;
 }
 

@@ -38,32 +38,35 @@ MAPINAMEID HeaderName(GUID& propertySet, const wchar_t* name) noexcept {
     return id;
 }
 
-// Makes sure the message does not also carry the other command's header,
-// left there by an earlier command that stamped the message and then failed
-// to send it. A name the store has never mapped cannot be on the message.
-bool RemoveHeader(IMAPIProp* message, const wchar_t* name, const MapiFunctions& mapi) noexcept {
+enum class Removal { Done, NameNotLookedUp, NotRemoved };
+
+// Makes sure the message does not carry the other command's header, left
+// there by an earlier command that stamped the message and then failed to
+// send it. A name the store has never mapped cannot be on the message.
+Removal RemoveHeader(IMAPIProp* message, const wchar_t* name, const MapiFunctions& mapi) noexcept {
     GUID propertySet = InternetHeadersPropertySet();
     MAPINAMEID nameId = HeaderName(propertySet, name);
     MAPINAMEID* names[] = {&nameId};
 
     MapiBuffer<SPropTagArray> mapped(mapi);
     HRESULT hr = message->GetIDsFromNames(1, names, 0, mapped.Put());
-    if (hr == MAPI_E_NOT_FOUND) return true;
-    if (FAILED(hr)) return false;
-    if (!mapped.Get() || mapped->cValues < 1) return true;
+    if (hr == MAPI_E_NOT_FOUND) return Removal::Done;
+    // A store that answers without a tag has not said the name is unmapped:
+    // the header cannot be known to be gone.
+    if (FAILED(hr) || !mapped.Get() || mapped->cValues < 1) return Removal::NameNotLookedUp;
     const ULONG mappedTag = mapped->aulPropTag[0];
-    if (PROP_TYPE(mappedTag) == PT_ERROR || PROP_ID(mappedTag) == 0) return true;
+    if (PROP_TYPE(mappedTag) == PT_ERROR || PROP_ID(mappedTag) == 0) return Removal::Done;
 
     SPropTagArray wanted{1, {PROP_TAG(PT_UNSPECIFIED, PROP_ID(mappedTag))}};
     ULONG count = 0;
     MapiBuffer<SPropValue> values(mapi);
     hr = message->GetProps(&wanted, 0, &count, values.Put());
-    if (FAILED(hr)) return false;
+    if (FAILED(hr)) return Removal::NotRemoved;
     ULONG presentTag = PROP_TAG(PT_STRING8, PROP_ID(mappedTag));
     if (values.Get() && count >= 1) {
         const SPropValue& value = values.Get()[0];
         if (PROP_TYPE(value.ulPropTag) == PT_ERROR) {
-            if (value.Value.err == MAPI_E_NOT_FOUND) return true;
+            if (value.Value.err == MAPI_E_NOT_FOUND) return Removal::Done;
         } else {
             presentTag = value.ulPropTag;
         }
@@ -72,8 +75,8 @@ bool RemoveHeader(IMAPIProp* message, const wchar_t* name, const MapiFunctions& 
     SPropTagArray doomed{1, {presentTag}};
     MapiBuffer<SPropProblemArray> problems(mapi);
     hr = message->DeleteProps(&doomed, problems.Put());
-    if (FAILED(hr)) return false;
-    return !problems.Get() || problems->cProblem == 0;
+    if (FAILED(hr) || (problems.Get() && problems->cProblem != 0)) return Removal::NotRemoved;
+    return Removal::Done;
 }
 
 }  // namespace
@@ -93,6 +96,20 @@ bool CConnect::SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept {
         return false;
     }
 
+    // The other header goes first, and the chosen one is set only once it is
+    // gone: at no moment may the open message carry both, since Outlook's own
+    // Send button would then transmit both.
+    switch (RemoveHeader(message, ChoiceFor(!select).name, mapi)) {
+    case Removal::Done:
+        break;
+    case Removal::NameNotLookedUp:
+        ShowErrorBox(kNoPropertyId);
+        return false;
+    case Removal::NotRemoved:
+        ShowErrorBox(kNotSet);
+        return false;
+    }
+
     const HeaderChoice choice = ChoiceFor(select);
     GUID propertySet = InternetHeadersPropertySet();
     MAPINAMEID nameId = HeaderName(propertySet, choice.name);
@@ -108,12 +125,6 @@ bool CConnect::SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept {
     value.ulPropTag = (tags->aulPropTag[0] & 0xFFFF0000u) | PT_STRING8;
     value.Value.lpszA = const_cast<LPSTR>(choice.value);
     if (FAILED(mapi.SetOneProp(message, &value))) {
-        ShowErrorBox(kNotSet);
-        return false;
-    }
-
-    // The gateway must see exactly the sender's last choice.
-    if (!RemoveHeader(message, ChoiceFor(!select).name, mapi)) {
         ShowErrorBox(kNotSet);
         return false;
     }

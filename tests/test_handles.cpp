@@ -142,6 +142,43 @@ TEST_F(LongRuns, AThousandAboutPaintsGiveBackEveryGdiObject) {
     EXPECT_LE(after.handles, before.handles + 4);
 }
 
+// Each connection deletes the picture the About box cached, and the module
+// deletes the last one when it unloads.
+TEST_F(LongRuns, AHundredReconnectionsWithAnAboutBoxEachKeepNoPicture) {
+    kstest::BoxRecorder recorder;  // closes each About box as it opens
+    auto openAbout = [&] {
+        auto* menu = dynamic_cast<kshost::Popup*>(m_outlook.MenuBarControls().FindByTag(L"KestrinSelectATL"));
+        ASSERT_NE(menu, nullptr);
+        auto* about = dynamic_cast<kshost::Button*>(&menu->Items().At(1));
+        ASSERT_NE(about, nullptr);
+        about->Click(VARIANT_FALSE);
+    };
+    ASSERT_EQ(m_addin.Connect(m_outlook), S_OK);
+    openAbout();  // whatever the first dialog of the process sets up for good
+    ASSERT_EQ(m_addin.Disconnect(), S_OK);
+    ASSERT_EQ(m_addin.Connect(m_outlook), S_OK);
+    const Counts start;  // no picture: the connection forgot the one cached
+    for (int i = 0; i < 100; ++i) {
+        openAbout();
+        EXPECT_EQ(m_addin.Disconnect(), S_OK);
+        EXPECT_EQ(m_addin.Connect(m_outlook), S_OK);
+    }
+    const Counts reconnected;
+    EXPECT_EQ(recorder.Boxes().size(), 101u);
+
+    openAbout();
+    m_addin.Disconnect();
+    m_addin.Release();
+    CoFreeUnusedLibrariesEx(0, 0);
+    ASSERT_EQ(GetModuleHandleW(L"KestrinSelect.dll"), nullptr) << "the module did not unload";
+    const Counts unloaded;
+
+    std::printf("100 reconnections with an About box each: GDI objects %lu -> %lu; after unloading %lu\n", start.gdi,
+                reconnected.gdi, unloaded.gdi);
+    EXPECT_EQ(reconnected.gdi, start.gdi);
+    EXPECT_EQ(unloaded.gdi, start.gdi);
+}
+
 TEST_F(LongRuns, AThousandConnectionsLeaveNoGrowth) {
     kshost::HostContext& host = m_outlook.App().Host();
     const ULONG applicationRefs = m_outlook.App().RefCount();

@@ -16,6 +16,7 @@
 #include "host/outbox.h"
 #include "send/branding_text.h"
 #include "support/addin_dll.h"
+#include "support/import_patch.h"
 #include "support/message_boxes.h"
 
 using kshost::ComposeWindow;
@@ -477,4 +478,68 @@ TEST_F(SendCommands, OtherHeaderThatCannotBeRemovedStopsTheSend) {
     EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
     EXPECT_FALSE(item.IsSent());
     EXPECT_TRUE(Sent().empty());
+    // Outlook's own Send button would now transmit what the message carries:
+    // the choice it had, never both.
+    EXPECT_EQ(Header(L"x-rdz-unselect"), std::optional<std::string>("unselect"));
+    EXPECT_FALSE(Header(L"x-rdz-select").has_value());
+}
+
+// ---------------------------------------------------------------------------
+// A send command that cannot be queued
+
+namespace {
+
+BOOL WINAPI PostThatFails(HWND, UINT, WPARAM, LPARAM) {
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);  // the frame's queue is full
+    return FALSE;
+}
+
+}  // namespace
+
+TEST_F(SendCommands, FailedPostIsAFailedSend) {
+    kshost::MailItem& item = Compose(L"<html>x</html>");
+    kstest::ImportPatch post(GetModuleHandleW(L"KestrinSelect.dll"), "USER32.dll", "PostMessageA",
+                             reinterpret_cast<void*>(&PostThatFails));
+    ASSERT_TRUE(post.Patched());
+    EXPECT_EQ(Select(), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA));
+    EXPECT_EQ(Unselect(), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kSendFailed, kSendFailed}));
+    EXPECT_EQ(item.HtmlBody(), L"<html>x</html>") << "the branded body is put back";
+    EXPECT_EQ(m_window->SendCommands(), 0);
+    EXPECT_TRUE(Sent().empty());
+}
+
+// ---------------------------------------------------------------------------
+// The footer of a refused encrypted send
+
+TEST_F(SendCommands, UnselectAfterARefusedSelectTakesOutOnlyTheAddInsFooter) {
+    // The sender quotes a branded message: that copy of the footer is theirs.
+    const std::wstring written =
+        L"<html><body>\u00c4rger \U0001F600<blockquote>" + ks::BrandingFooter() + L"</blockquote></body>";
+    kshost::MailItem& item = Compose(written + L"</html>\r\n<!-- after -->");
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 1);  // a recipient missing, say
+    EXPECT_EQ(Select(), S_OK);
+    ASSERT_TRUE(m_window->IsOpen()) << "the host refused the send";
+    EXPECT_EQ(item.HtmlBody(), BrandedBody(written, L"\r\n<!-- after -->"));
+
+    ASSERT_TRUE(m_window->FocusBody());
+    EXPECT_EQ(Unselect(), S_OK);
+    EXPECT_EQ(Shown(), None());
+    const std::vector<ReceivedMessage> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].htmlBody, written + L"</html>\r\n<!-- after -->");
+    EXPECT_EQ(sent[0].Values("x-rdz-unselect"), std::vector<std::string>{"unselect"});
+    EXPECT_EQ(sent[0].CountWithPrefix("x-rdz-"), 1u);
+}
+
+TEST_F(SendCommands, UnselectLeavesAFooterTheSenderWrote) {
+    // Before the closing tag, but not as the add-in writes it.
+    std::wstring lookAlike = ks::BrandingFooter();
+    lookAlike.replace(lookAlike.find(L"&#169"), 5, L"&#169;");
+    Compose(L"<html>" + lookAlike + L"</html>");
+    EXPECT_EQ(Unselect(), S_OK);
+    EXPECT_EQ(Calls("_MailItem.put_HTMLBody"), 0u);
+    const std::vector<ReceivedMessage> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].htmlBody, L"<html>" + lookAlike + L"</html>");
 }

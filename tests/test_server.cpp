@@ -171,7 +171,7 @@ TEST_F(Registration, ModulePathWithASingleQuoteIsWrittenOnce) {
     DeleteFileW(copy.c_str());
 }
 
-TEST(TypeLibrary, DescribesTheCallbackInterfaceAndTwoClasses) {
+TEST(TypeLibrary, HoldsExactlyTheCallbackInterfaceAndTwoClasses) {
     ks::ComRef<ITypeLib> library;
     ASSERT_EQ(LoadRegTypeLib(LIBID_KestrinSelectATLLib, 1, 0, 0, library.Put()), S_OK);
     TLIBATTR* attr = nullptr;
@@ -221,16 +221,36 @@ TEST(TypeLibrary, DescribesTheCallbackInterfaceAndTwoClasses) {
         EXPECT_STREQ(typeDoc.Get(), e.help);
     }
 
-    // The three types stand in this order. (widl also copies IUnknown, which
-    // the Connect class names, into the library rather than referring to
-    // stdole2's; those extra entries are not looked at here.)
-    size_t next = 0;
-    for (UINT i = 0; i < library->GetTypeInfoCount() && next < 3; ++i) {
+    // Exactly the three types, in this order: nothing copied from stdole2.
+    ASSERT_EQ(library->GetTypeInfoCount(), 3u);
+    for (UINT i = 0; i < 3; ++i) {
         ks::UniqueBstr typeName;
         ASSERT_EQ(library->GetDocumentation(static_cast<INT>(i), typeName.Put(), nullptr, nullptr, nullptr), S_OK);
-        if (lstrcmpW(typeName.Get(), types[next].name) == 0) ++next;
+        EXPECT_STREQ(typeName.Get(), types[i].name);
     }
-    EXPECT_EQ(next, 3u);
+
+    // Connect's default interface is stdole2's IUnknown, imported.
+    ks::ComRef<ITypeInfo> connect;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_Connect, connect.Put()), S_OK);
+    INT implFlags = 0;
+    ASSERT_EQ(connect->GetImplTypeFlags(0, &implFlags), S_OK);
+    EXPECT_TRUE(implFlags & IMPLTYPEFLAG_FDEFAULT);
+    HREFTYPE unknownRef = 0;
+    ks::ComRef<ITypeInfo> unknown;
+    ASSERT_EQ(connect->GetRefTypeOfImplType(0, &unknownRef), S_OK);
+    ASSERT_EQ(connect->GetRefTypeInfo(unknownRef, unknown.Put()), S_OK);
+    TYPEATTR* ua = nullptr;
+    ASSERT_EQ(unknown->GetTypeAttr(&ua), S_OK);
+    EXPECT_TRUE(IsEqualGUID(ua->guid, IID_IUnknown));
+    unknown->ReleaseTypeAttr(ua);
+    ks::ComRef<ITypeLib> home;
+    UINT homeIndex = 0;
+    ASSERT_EQ(unknown->GetContainingTypeLib(home.Put(), &homeIndex), S_OK);
+    TLIBATTR* homeAttr = nullptr;
+    ASSERT_EQ(home->GetLibAttr(&homeAttr), S_OK);
+    const GUID stdole2 = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+    EXPECT_TRUE(IsEqualGUID(homeAttr->guid, stdole2)) << "IUnknown comes from stdole2";
+    home->ReleaseTLibAttr(homeAttr);
 
     ks::ComRef<ITypeInfo> callback;
     ASSERT_EQ(library->GetTypeInfoOfGuid(IID_IRibbonCallback, callback.Put()), S_OK);

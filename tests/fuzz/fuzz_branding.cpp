@@ -34,5 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (branded.compare(at + footer.size() + 7, std::wstring::npos, body, at + 7, std::wstring::npos) != 0) {
         std::abort();
     }
+
+    // Taking the footer out again gives back the sender's text, the tag in
+    // lower case as branding wrote it.
+    std::wstring unbranded;
+    if (!ks::RemoveBrandingFooter(branded, unbranded)) std::abort();
+    if (unbranded.compare(0, at, body, 0, at) != 0 || unbranded.compare(at, 7, L"</html>") != 0 ||
+        unbranded.compare(at + 7, std::wstring::npos, body, at + 7, std::wstring::npos) != 0) {
+        std::abort();
+    }
     return 0;
 }
