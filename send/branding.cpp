@@ -6,14 +6,9 @@
 #include <exception>
 
 #include "send/branding_text.h"
+#include "send/send_texts.h"
 
 namespace ks {
-
-namespace {
-
-const char kNotModified[] = "Unable to modify message HTML.";
-
-}  // namespace
 
 bool CConnect::BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept {
     outOfMemory = false;
@@ -34,11 +29,11 @@ bool CConnect::BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept
     }
     if (!branded) {
         outOfMemory = true;
-        ShowErrorBox(kNotModified);
+        ShowErrorBox(kBodyNotModified);
         return false;
     }
     if (FAILED(mailItem->put_HTMLBody(branded.Get()))) {
-        ShowErrorBox(kNotModified);
+        ShowErrorBox(kBodyNotModified);
         return false;
     }
     return true;
@@ -49,7 +44,7 @@ void CConnect::RestoreMessageBody(_MailItem* mailItem) noexcept {
     UniqueBstr saved(SysAllocStringLen(m_savedHtmlBody.data(), static_cast<UINT>(m_savedHtmlBody.size())));
     const HRESULT hr = saved ? mailItem->put_HTMLBody(saved.Get()) : E_OUTOFMEMORY;
     m_savedHtmlBody.clear();
-    if (FAILED(hr)) ShowErrorBox(kNotModified);
+    if (FAILED(hr)) ShowErrorBox(kBodyNotModified);
 }
 
 }  // namespace ks
