@@ -213,9 +213,9 @@ private:
     bool m_active = true;
 };
 
-// The one conversion of narrow (ANSI) text to wide text: `length` bytes
-// through the thread's code page. False when the bytes do not convert
-// (GetLastError says why), leaving `out` empty. May throw std::bad_alloc.
+// Narrow (ANSI) text to wide text: `length` bytes through the thread's code
+// page. False when the bytes do not convert (GetLastError says why), leaving
+// `out` empty. May throw std::bad_alloc.
 inline bool AnsiToWide(const char* text, int length, std::wstring& out) {
     out.clear();
     if (length == 0) return true;
