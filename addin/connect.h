@@ -136,7 +136,6 @@ public:
 
 private:
     friend class CEventSink;
-    friend struct BrandingProbe;  // the benchmark times branding alone
 
     CConnect() noexcept;
     ~CConnect();

@@ -2,6 +2,7 @@
 #include "menu/about_box.h"
 
 #include "addin/connect.h"
+#include "addin/host_windows.h"
 #include "menu/menu_texts.h"
 #include "resources/resource_ids.h"
 #include "server/module.h"

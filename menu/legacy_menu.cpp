@@ -69,25 +69,63 @@ bool TagMatches(CommandBarControl* control, BSTR wanted) noexcept {
     return VarBstrCmp(tag.Get(), wanted, LOCALE_USER_DEFAULT, 0) == static_cast<HRESULT>(VARCMP_EQ);
 }
 
-}  // namespace
+// The boxes of the three steps that find the menu bar's controls; removing
+// and adding the menu take the same steps and say which of the two failed.
+struct MenuBarStepTexts {
+    const char* noCommandBars;
+    const char* noMenuBar;
+    const char* noMenuBarControls;
+};
 
-HRESULT CConnect::RemoveLegacyMenu() noexcept {
-    if (!m_explorer) return E_POINTER;
+constexpr MenuBarStepTexts kRemovingSteps{kRemoveNoCommandBars, kRemoveNoMenuBar, kRemoveNoMenuBarControls};
+constexpr MenuBarStepTexts kAddingSteps{kAddNoCommandBars, kAddNoMenuBar, kAddNoMenuBarControls};
+
+// The top-level controls of the main window's active menu bar, and their
+// count (0 when it cannot be read). On failure the failed step's box has
+// been shown and its result is returned; without a main window there is
+// nothing to look for and no box.
+HRESULT LocateMenuBarControls(_Explorer* explorer, const MenuBarStepTexts& texts,
+                              ComRef<CommandBarControls>& controls, int& count) noexcept {
+    if (!explorer) return E_POINTER;
 
     ComRef<_CommandBars> commandBars;
-    HRESULT hr = Checked(m_explorer->get_CommandBars(commandBars.Put()), commandBars);
-    if (FAILED(hr)) return Fail(kRemoveNoCommandBars, hr);
+    HRESULT hr = Checked(explorer->get_CommandBars(commandBars.Put()), commandBars);
+    if (FAILED(hr)) return Fail(texts.noCommandBars, hr);
 
     ComRef<CommandBar> menuBar;
     hr = Checked(commandBars->get_ActiveMenuBar(menuBar.Put()), menuBar);
-    if (FAILED(hr)) return Fail(kRemoveNoMenuBar, hr);
+    if (FAILED(hr)) return Fail(texts.noMenuBar, hr);
 
-    ComRef<CommandBarControls> controls;
     hr = Checked(menuBar->get_Controls(controls.Put()), controls);
-    if (FAILED(hr)) return Fail(kRemoveNoMenuBarControls, hr);
+    if (FAILED(hr)) return Fail(texts.noMenuBarControls, hr);
 
-    int count = 0;
+    count = 0;
     if (FAILED(controls->get_Count(&count))) count = 0;
+    return hr;
+}
+
+// Appends one temporary button to the popup and names it; the button is
+// kept in `item`, which stays empty when the host refuses it.
+HRESULT AddMenuItem(CommandBarControls* popupControls, const char* caption, const char* failureText,
+                    ComRef<CommandBarControl>& item) noexcept {
+    HRESULT hr = Checked(popupControls->Add(LongArgument(kMsoControlButton), OmittedArgument(), OmittedArgument(),
+                                            OmittedArgument(), TemporaryArgument(), item.Put()),
+                         item);
+    if (FAILED(hr)) {
+        item.Reset();
+        return Fail(failureText, hr);
+    }
+    SetCaptionEnabledVisible(item.Get(), caption);
+    return hr;
+}
+
+}  // namespace
+
+HRESULT CConnect::RemoveLegacyMenu() noexcept {
+    ComRef<CommandBarControls> controls;
+    int count = 0;
+    HRESULT hr = LocateMenuBarControls(m_explorer.Get(), kRemovingSteps, controls, count);
+    if (FAILED(hr)) return hr;
 
     UniqueBstr wanted(AnsiToBstr(kMenuTag));
     if (!wanted) return E_OUTOFMEMORY;
@@ -108,22 +146,10 @@ HRESULT CConnect::RemoveLegacyMenu() noexcept {
 }
 
 HRESULT CConnect::AddLegacyMenu() noexcept {
-    if (!m_explorer) return E_POINTER;
-
-    ComRef<_CommandBars> commandBars;
-    HRESULT hr = Checked(m_explorer->get_CommandBars(commandBars.Put()), commandBars);
-    if (FAILED(hr)) return Fail(kAddNoCommandBars, hr);
-
-    ComRef<CommandBar> menuBar;
-    hr = Checked(commandBars->get_ActiveMenuBar(menuBar.Put()), menuBar);
-    if (FAILED(hr)) return Fail(kAddNoMenuBar, hr);
-
     ComRef<CommandBarControls> barControls;
-    hr = Checked(menuBar->get_Controls(barControls.Put()), barControls);
-    if (FAILED(hr)) return Fail(kAddNoMenuBarControls, hr);
-
     int count = 0;
-    if (FAILED(barControls->get_Count(&count))) count = 0;
+    HRESULT hr = LocateMenuBarControls(m_explorer.Get(), kAddingSteps, barControls, count);
+    if (FAILED(hr)) return hr;
 
     // Before = the count puts the menu in front of the last control (on
     // Outlook's bar, "Help" stays rightmost).
@@ -149,24 +175,9 @@ HRESULT CConnect::AddLegacyMenu() noexcept {
     if (SUCCEEDED(hr)) hr = Checked(popup->get_Controls(popupControls.Put()), popupControls);
     if (FAILED(hr)) return Fail(kAddNoPopupControls, hr);
 
-    hr = Checked(popupControls->Add(LongArgument(kMsoControlButton), OmittedArgument(), OmittedArgument(),
-                                    OmittedArgument(), TemporaryArgument(), m_helpButton.Put()),
-                 m_helpButton);
-    if (FAILED(hr)) {
-        m_helpButton.Reset();
-        return Fail(kAddHelpFailed, hr);
-    }
-    SetCaptionEnabledVisible(m_helpButton.Get(), kHelpCaption);
-
-    hr = Checked(popupControls->Add(LongArgument(kMsoControlButton), OmittedArgument(), OmittedArgument(),
-                                    OmittedArgument(), TemporaryArgument(), m_aboutButton.Put()),
-                 m_aboutButton);
-    if (FAILED(hr)) {
-        m_aboutButton.Reset();
-        return Fail(kAddAboutFailed, hr);
-    }
-    SetCaptionEnabledVisible(m_aboutButton.Get(), kAboutCaption);
-    return hr;
+    hr = AddMenuItem(popupControls.Get(), kHelpCaption, kAddHelpFailed, m_helpButton);
+    if (FAILED(hr)) return hr;
+    return AddMenuItem(popupControls.Get(), kAboutCaption, kAddAboutFailed, m_aboutButton);
 }
 
 }  // namespace ks

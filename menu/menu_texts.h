@@ -37,9 +37,6 @@ inline constexpr char kAboutProductLine[] = "KestrinSelect";
 inline constexpr char kAboutVersionLine[] = "Version: " KS_VERSION_TEXT;
 inline constexpr char kAboutCopyrightLine[] = KS_COPYRIGHT_TEXT;
 
-// The class of Outlook's main and compose windows.
-inline constexpr char kOutlookFrameClass[] = "rctrl_renwnd32";
-
 inline constexpr char kHelpPageAddress[] = "http://www.kestrincorp.com/kestrinselect/4.0/kestrinselecthelp.htm";
 inline constexpr char kBrowserFailed[] = "Unable to open browser.";
 

@@ -1,18 +1,16 @@
 #include "ribbon/switch_text.h"
 
+#include "addin/text_rules.h"
+
 namespace ks {
 
 namespace {
-
-unsigned char FoldAsciiLetter(unsigned char c) noexcept {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
 
 // Compares the folded text with a lower-case constant, by length and bytes.
 bool FoldedTextEquals(const unsigned char* text, std::size_t length, const char* expected) noexcept {
     std::size_t i = 0;
     for (; i < length; ++i) {
-        if (expected[i] == '\0' || FoldAsciiLetter(text[i]) != static_cast<unsigned char>(expected[i])) return false;
+        if (expected[i] == '\0' || AsciiLower(text[i]) != static_cast<unsigned char>(expected[i])) return false;
     }
     return expected[i] == '\0';
 }

@@ -6,12 +6,11 @@
 #include <exception>
 
 #include "send/branding_text.h"
+#include "send/send_texts.h"
 
 namespace ks {
 
 namespace {
-
-const char kNotModified[] = "Unable to modify message HTML.";
 
 // What a command does to the body text; false when it leaves it as it is.
 using BodyRewrite = bool (*)(const std::wstring& body, std::wstring& rewritten);
@@ -41,11 +40,11 @@ bool RewriteBody(_MailItem* mailItem, BodyRewrite rewrite, std::wstring& saved, 
     }
     if (!rewritten) {
         outOfMemory = true;
-        ShowErrorBox(kNotModified);
+        ShowErrorBox(kBodyNotModified);
         return false;
     }
     if (FAILED(mailItem->put_HTMLBody(rewritten.Get()))) {
-        ShowErrorBox(kNotModified);
+        ShowErrorBox(kBodyNotModified);
         return false;
     }
     written = true;
@@ -73,7 +72,7 @@ void CConnect::RestoreMessageBody(_MailItem* mailItem) noexcept {
     UniqueBstr saved(SysAllocStringLen(m_savedHtmlBody.data(), static_cast<UINT>(m_savedHtmlBody.size())));
     const HRESULT hr = saved ? mailItem->put_HTMLBody(saved.Get()) : E_OUTOFMEMORY;
     m_savedHtmlBody.clear();
-    if (FAILED(hr)) ShowErrorBox(kNotModified);
+    if (FAILED(hr)) ShowErrorBox(kBodyNotModified);
 }
 
 }  // namespace ks

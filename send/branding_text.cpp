@@ -2,16 +2,14 @@
 
 #include <cwchar>
 
+#include "addin/text_rules.h"
+
 namespace ks {
 
 namespace {
 
 const wchar_t kClosingTag[] = L"</html>";
 constexpr std::wstring::size_type kClosingTagLength = 7;
-
-wchar_t AsciiLower(wchar_t c) noexcept {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
 
 }  // namespace
 

@@ -5,27 +5,27 @@
 
 #include <cstring>
 
+#include "addin/host_windows.h"
+#include "send/send_texts.h"
+
 namespace ks {
 
 namespace {
 
-// The class of Outlook's main and compose frame windows, and the command a
-// compose frame runs as its send command.
-const char kFrameClass[] = "rctrl_renwnd32";
+// The command a compose frame runs as its send command.
 constexpr WPARAM kSendCommandFromAccelerator = 0x00010411;
 
 // HRESULT_FROM_WIN32(ERROR_NOT_FOUND): no compose frame holds the focus.
 constexpr HRESULT kNoFrameInFocusChain = static_cast<HRESULT>(0x80070490);
 
 void ShowSendFailureBox() noexcept {
-    MessageBoxA(nullptr, "Unable to send message.  Internal KestrinSelect Error.", "KestrinSelect",
-                MB_OK | MB_ICONWARNING);
+    MessageBoxA(nullptr, kSendFailed, kSendFailedTitle, MB_OK | MB_ICONWARNING);
 }
 
 bool IsFrameWindow(HWND window) noexcept {
     char className[260];
     if (GetClassNameA(window, className, static_cast<int>(sizeof(className))) <= 0) return false;
-    return std::strcmp(className, kFrameClass) == 0;  // bytes, case-sensitive
+    return std::strcmp(className, kOutlookFrameClass) == 0;  // bytes, case-sensitive
 }
 
 }  // namespace
@@ -72,17 +72,17 @@ bool CConnect::LocateCurrentMailItem(ComRef<_MailItem>& mailItem) noexcept {
     // that the message was not found.
     if (!m_application || FAILED(m_application.QueryTo(IID__Application, application)) || !application ||
         FAILED(application->ActiveInspector(inspector.Put())) || !inspector) {
-        ShowErrorBox("Unable to locate current Outlook message.");
+        ShowErrorBox(kNoCurrentMessage);
         return false;
     }
     ComRef<IDispatch> item;
     if (FAILED(inspector->get_CurrentItem(item.Put())) || !item) {
-        ShowErrorBox("Unable to locate current Outlook mail item dispatch.");
+        ShowErrorBox(kNoMailItemDispatch);
         return false;
     }
     if (FAILED(item.QueryTo(IID__MailItem, mailItem)) || !mailItem) {
         mailItem.Reset();
-        ShowErrorBox("Unable to locate current mail item.");
+        ShowErrorBox(kNoMailItem);
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include <mapicode.h>
 
 #include "send/mapi_functions.h"
+#include "send/send_texts.h"
 
 namespace ks {
 
@@ -16,10 +17,6 @@ namespace {
 GUID InternetHeadersPropertySet() noexcept {
     return {0x00020386, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 }
-
-const char kNoMessageObject[] = "Unable to brand message.";
-const char kNoPropertyId[] = "Unable to locate message properties for encryption.";
-const char kNotSet[] = "Unable to set encryption message property.";
 
 struct HeaderChoice {
     const wchar_t* name;
@@ -92,7 +89,7 @@ bool CConnect::SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept {
 
     MapiFunctions mapi;
     if (!mapi.Ready()) {
-        ShowErrorBox(kNotSet);
+        ShowErrorBox(kHeaderNotSet);
         return false;
     }
 
@@ -103,10 +100,10 @@ bool CConnect::SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept {
     case Removal::Done:
         break;
     case Removal::NameNotLookedUp:
-        ShowErrorBox(kNoPropertyId);
+        ShowErrorBox(kNoHeaderPropertyId);
         return false;
     case Removal::NotRemoved:
-        ShowErrorBox(kNotSet);
+        ShowErrorBox(kHeaderNotSet);
         return false;
     }
 
@@ -117,15 +114,15 @@ bool CConnect::SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept {
     MapiBuffer<SPropTagArray> tags(mapi);
     if (FAILED(message->GetIDsFromNames(1, names, MAPI_CREATE, tags.Put())) || !tags.Get() ||
         tags->cValues < 1) {
-        ShowErrorBox(kNoPropertyId);
+        ShowErrorBox(kNoHeaderPropertyId);
         return false;
     }
 
     SPropValue value{};
-    value.ulPropTag = (tags->aulPropTag[0] & 0xFFFF0000u) | PT_STRING8;
+    value.ulPropTag = PROP_TAG(PT_STRING8, PROP_ID(tags->aulPropTag[0]));
     value.Value.lpszA = const_cast<LPSTR>(choice.value);
     if (FAILED(mapi.SetOneProp(message, &value))) {
-        ShowErrorBox(kNotSet);
+        ShowErrorBox(kHeaderNotSet);
         return false;
     }
     return true;

@@ -5,6 +5,10 @@
 
 #include <windows.h>
 #include <oleauto.h>
+
+#include <cstring>
+#include <new>
+#include <string>
 #include <utility>
 
 namespace ks {
@@ -209,14 +213,30 @@ private:
     bool m_active = true;
 };
 
-// Turns a narrow ANSI constant into a BSTR through the thread's code page.
+// Narrow (ANSI) text to wide text: `length` bytes through the thread's code
+// page. False when the bytes do not convert (GetLastError says why), leaving
+// `out` empty. May throw std::bad_alloc.
+inline bool AnsiToWide(const char* text, int length, std::wstring& out) {
+    out.clear();
+    if (length == 0) return true;
+    const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, nullptr, 0);
+    if (n <= 0) return false;
+    out.resize(static_cast<size_t>(n));
+    MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, &out[0], n);
+    return true;
+}
+
+// Turns a narrow ANSI constant into a BSTR through the thread's code page;
+// null when it does not convert or memory is short.
 inline BSTR AnsiToBstr(const char* text) noexcept {
-    int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, nullptr, 0);
-    if (n <= 0) return nullptr;
-    BSTR s = SysAllocStringLen(nullptr, static_cast<UINT>(n - 1));
-    if (!s) return nullptr;
-    MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, s, n);
-    return s;
+    if (!text) return nullptr;
+    try {
+        std::wstring wide;
+        if (!AnsiToWide(text, static_cast<int>(std::strlen(text)), wide)) return nullptr;
+        return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 }  // namespace ks

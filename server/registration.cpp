@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "server/module.h"
 #include "server/owners.h"
 #include "server/regscript_apply.h"
@@ -10,8 +11,6 @@
 
 namespace ks {
 namespace {
-
-constexpr UINT kConnectScript = 101;
 
 // Switches the thread to the system locale for the scope, so that the text
 // conversions of registration do not depend on the calling user's settings.
@@ -31,18 +30,6 @@ HRESULT LastErrorResult() noexcept {
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-HRESULT AnsiToWide(const char* text, int length, std::wstring& out) {
-    if (length == 0) {
-        out.clear();
-        return S_OK;
-    }
-    int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, nullptr, 0);
-    if (n <= 0) return LastErrorResult();
-    out.resize(static_cast<size_t>(n));
-    MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, &out[0], n);
-    return S_OK;
-}
-
 // The module's full file name, as the system names the loaded DLL.
 HRESULT ModulePath(std::wstring& path) {
     char buffer[MAX_PATH];
@@ -50,7 +37,7 @@ HRESULT ModulePath(std::wstring& path) {
     DWORD length = GetModuleFileNameA(Module().Instance(), buffer, MAX_PATH);
     if (length == 0) return LastErrorResult();
     if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-    return AnsiToWide(buffer, static_cast<int>(length), path);
+    return AnsiToWide(buffer, static_cast<int>(length), path) ? S_OK : LastErrorResult();
 }
 
 HRESULT LoadScriptText(UINT resourceId, std::wstring& text) {
@@ -62,7 +49,7 @@ HRESULT LoadScriptText(UINT resourceId, std::wstring& text) {
     if (!data) return LastErrorResult();
     const char* bytes = static_cast<const char*>(LockResource(data));
     if (!bytes) return E_FAIL;
-    return AnsiToWide(bytes, static_cast<int>(size), text);
+    return AnsiToWide(bytes, static_cast<int>(size), text) ? S_OK : LastErrorResult();
 }
 
 HRESULT AddReplacement(void* context, const wchar_t* name, const wchar_t* value) noexcept {
@@ -152,7 +139,7 @@ HRESULT RunRegistryScript(UINT resourceId, bool registering) noexcept {
 
 HRESULT RegisterServer() noexcept {
     ThreadLocaleScope locale;
-    HRESULT hr = RunRegistryScript(kConnectScript, true);
+    HRESULT hr = RunRegistryScript(IDR_CONNECT, true);
     if (FAILED(hr)) return hr;
     try {
         return RegisterTypeLibrary();
@@ -163,7 +150,7 @@ HRESULT RegisterServer() noexcept {
 
 HRESULT UnregisterServer() noexcept {
     ThreadLocaleScope locale;
-    HRESULT hr = RunRegistryScript(kConnectScript, false);
+    HRESULT hr = RunRegistryScript(IDR_CONNECT, false);
     if (FAILED(hr)) return hr;
     try {
         hr = UnregisterTypeLibrary();

@@ -2,12 +2,10 @@
 
 #include <cstddef>
 
+#include "addin/text_rules.h"
+
 namespace ks::regscript {
 namespace {
-
-wchar_t FoldAscii(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
 
 bool IsSpace(wchar_t c) {
     return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
@@ -192,7 +190,7 @@ bool ParseBody(Lexer& lex, std::vector<Key>& keys, std::vector<Value>* values, s
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     }
     return true;
 }

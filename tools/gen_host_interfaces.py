@@ -1,46 +1,31 @@
 #!/usr/bin/env python3
-"""Writes addin/host_interfaces.h from the slot tables of the host's binary
-interface notes (a Markdown file with one table per interface).
+"""Writes addin/host_interfaces.h from the host's slot tables in host/abi/:
+interfaces.csv names each interface with its IID, base and first own slot;
+slots.csv gives every slot as the host's type libraries publish it (the
+interface that declares it, slot, member, kind, DISPID, IDL signature).
 
-    tools/gen_host_interfaces.py HOST_ABI.md > addin/host_interfaces.h
+    tools/gen_host_interfaces.py [host/abi] [-o addin/host_interfaces.h]
+    tools/gen_host_interfaces.py host/abi -o OUT --check addin/host_interfaces.h
 
 Each interface is declared with every slot from its own first slot up to the
-last one listed, so the slot of each member follows from its position. A test
-checks the slots again through raw vtable indexing against the stand-in host.
+last one listed, so the slot of each member follows from its position. With
+--check the run writes nothing and fails when the header would differ from
+the one named, so that the build notices a header edited by hand or a table
+changed without regenerating. A test checks the slots again through raw vtable indexing
+against the stand-in host.
 """
+import argparse
+import csv
+import difflib
+import os
 import re
 import sys
 
-# Interface name -> (section heading fragment, IID, C++ base, first own slot).
-INTERFACES = [
-    ("_Application", "1. Outlook `_Application`", "00063001-0000-0000-C000-000000000046", "IDispatch", 7),
-    ("_Explorer", "2. Outlook `_Explorer`", "00063003-0000-0000-C000-000000000046", "IDispatch", 7),
-    ("_Inspector", "3. Outlook `_Inspector`", "00063005-0000-0000-C000-000000000046", "IDispatch", 7),
-    ("_MailItem", "4. Outlook `_MailItem`", "00063034-0000-0000-C000-000000000046", "IDispatch", 7),
-    ("_IMsoDispObj", None, "000C0300-0000-0000-C000-000000000046", "IDispatch", 7),
-    ("_CommandBars", "5. Office `_CommandBars`", "000C0302-0000-0000-C000-000000000046", "_IMsoDispObj", 9),
-    ("_IMsoOleAccDispObj", None, "000C0301-0000-0000-C000-000000000046", "IAccessible", 28),
-    ("CommandBar", "6. Office `CommandBar`", "000C0304-0000-0000-C000-000000000046", "_IMsoOleAccDispObj", 30),
-    ("CommandBarControls", "7. Office `CommandBarControls`", "000C0306-0000-0000-C000-000000000046", "_IMsoDispObj", 9),
-    ("CommandBarControl", "8. Office `CommandBarControl`", "000C0308-0000-0000-C000-000000000046", "_IMsoOleAccDispObj", 30),
-    ("CommandBarPopup", "9. Office `CommandBarPopup`", "000C030A-0000-0000-C000-000000000046", "CommandBarControl", 83),
-    ("_CommandBarButton", "10. Office `_CommandBarButton`", "000C030E-0000-0000-C000-000000000046", "CommandBarControl", 83),
-    ("IRibbonExtensibility", "13a.", "000C0396-0000-0000-C000-000000000046", "IDispatch", 7),
-    ("IRibbonControl", "13b.", "000C0395-0000-0000-C000-000000000046", "IDispatch", 7),
-    ("_IDTExtensibility2", "14. `_IDTExtensibility2`", "B65AD801-ABAF-11D0-BB8B-00A0C90F2744", "IDispatch", 7),
-]
+# Interfaces the add-in and the stand-in know by their own declaration
+# (filled from interfaces.csv); any other interface is passed as IDispatch.
+DECLARED = set()
 
-# Members of the two small base interfaces, which the notes give in prose.
-BASE_MEMBERS = {
-    "_IMsoDispObj": [(7, "Application", "get", "IDispatch**"), (8, "Creator", "get", "long*")],
-    "_IMsoOleAccDispObj": [(28, "Application", "get", "IDispatch**"), (29, "Creator", "get", "long*")],
-}
-
-# Interfaces the add-in and the stand-in know by their own declaration.
-DECLARED = {name for name, *_ in INTERFACES}
-
-# Members that CommandBarPopup shares with CommandBarControl and that are
-# declared there; only slots from 83 on are its own.
+# IDL types and the C++ types the header declares them with.
 CXX_TYPE = {
     "BSTR": "BSTR", "BSTR*": "BSTR*", "VARIANT": "VARIANT", "VARIANT*": "VARIANT*",
     "VARIANT_BOOL": "VARIANT_BOOL", "VARIANT_BOOL*": "VARIANT_BOOL*",
@@ -105,20 +90,6 @@ def split_top(text):
     return out
 
 
-def section_rows(text, heading):
-    start = text.index("## " + heading) if not heading.endswith(".") else text.index("### " + heading)
-    rest = text[start:]
-    table = re.search(r"(\| Slot \|.*?)\n\|[-:| ]+\|\n((?:\|.*\|\n)+)", rest)
-    header = [c.strip() for c in table.group(1).strip().strip("|").split("|")]
-    rows = []
-    for line in table.group(2).splitlines():
-        cells = [c.strip() for c in line.strip().strip("|").split("|")]
-        row = dict(zip(header, cells))
-        row.setdefault("Declared in", None)
-        rows.append(row)
-    return rows
-
-
 def method_name(member, kind):
     member = member.replace("*", "")
     if kind == "get":
@@ -130,12 +101,30 @@ def method_name(member, kind):
     return member
 
 
-def main():
-    text = open(sys.argv[1], encoding="utf-8").read()
+def read_table(path):
+    with open(path, encoding="utf-8", newline="") as f:
+        return list(csv.DictReader(f))
+
+
+def read_abi(folder):
+    """The interfaces in header order, each with its own slots in slot order."""
+    interfaces = read_table(os.path.join(folder, "interfaces.csv"))
+    slots = read_table(os.path.join(folder, "slots.csv"))
+    DECLARED.update(entry["name"] for entry in interfaces)
+    result = []
+    for entry in interfaces:
+        name, first = entry["name"], int(entry["first_slot"])
+        members = sorted((int(row["slot"]), row["member"], row["kind"], parse_params(row["signature"]))
+                         for row in slots if row["interface"] == name and int(row["slot"]) >= first)
+        result.append((name, entry["iid"], entry["base"], first, members))
+    return result
+
+
+def header_text(interfaces):
     out = []
     w = out.append
-    w("// Generated by tools/gen_host_interfaces.py from the host's published slot")
-    w("// tables. Do not edit by hand: regenerate, so that a slot cannot drift.")
+    w("// Generated by tools/gen_host_interfaces.py from the host's slot tables in")
+    w("// host/abi/. Do not edit by hand: regenerate, so that a slot cannot drift.")
     w("//")
     w("// The Outlook, Office and add-in designer interfaces that the add-in calls")
     w("// or implements, with every vtable slot up to the last one used. Shared by")
@@ -147,30 +136,17 @@ def main():
     w("#include <oleacc.h>")
     w("")
     w("namespace ks {")
-    for name, _, iid, _, _ in INTERFACES:
+    for name, iid, *_ in interfaces:
         p = iid.split("-")
         d4 = p[3] + p[4]
         bytes_ = ", ".join("0x" + d4[i:i + 2] for i in range(0, 16, 2))
         w(f"inline constexpr IID IID_{name} = {{0x{p[0]}, 0x{p[1]}, 0x{p[2]}, {{{bytes_}}}}};")
     w("}  // namespace ks")
     w("")
-    for name, *_ in INTERFACES:
+    for name, *_ in interfaces:
         w(f"struct {name};")
     w("")
-    for name, heading, iid, base, first in INTERFACES:
-        if heading is None:
-            members = [(s, m, k, [(cxx_type(t), "p1")]) for s, m, k, t in BASE_MEMBERS[name]]
-        else:
-            members = []
-            for row in section_rows(text, heading):
-                slot = int(row["Slot"])
-                if slot < first:
-                    continue
-                member = row["Member"].replace("**", "")
-                signature = row[next(k for k in row if k.startswith("Signature"))]
-                members.append((slot, member, row["Kind"], parse_params(signature)))
-        members = [m for m in members if m[0] >= first]
-        members.sort()
+    for name, iid, base, first, members in interfaces:
         expected = first
         w(f"// {{{iid}}}")
         w(f"struct {name} : public {base} {{")
@@ -182,8 +158,34 @@ def main():
             w(f"    /* {slot:3d} */ virtual HRESULT STDMETHODCALLTYPE {method_name(member, kind)}({args}) = 0;")
         w("};")
         w("")
-    print("\n".join(out))
+    return "\n".join(out) + "\n"
 
+
+def main():
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    parser = argparse.ArgumentParser(description="Writes addin/host_interfaces.h from host/abi/.")
+    parser.add_argument("abi", nargs="?", default=os.path.join(root, "host", "abi"), help="the slot tables' folder")
+    parser.add_argument("-o", "--output", help="the header to write (default: standard output)")
+    parser.add_argument("--check", metavar="HEADER", help="fail when the header written differs from HEADER")
+    args = parser.parse_args()
+
+    text = header_text(read_abi(args.abi))
+    if args.check:
+        with open(args.check, encoding="utf-8", newline="") as f:
+            committed = f.read()
+        if committed != text:
+            # Nothing is written, so the next build checks again.
+            sys.stderr.writelines(difflib.unified_diff(committed.splitlines(True), text.splitlines(True),
+                                                       args.check, "generated from " + args.abi))
+            sys.stderr.write(f"{args.check} does not match {args.abi}; regenerate it with "
+                             f"tools/gen_host_interfaces.py -o {args.check}\n")
+            return 1
+    if args.output:
+        with open(args.output, "w", encoding="utf-8", newline="\n") as f:
+            f.write(text)
+    else:
+        sys.stdout.write(text)
+    return 0
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
