@@ -2,6 +2,7 @@
 # Builds what an administrator deploys:
 #   dist/x86/KestrinSelect.dll, dist/x64/KestrinSelect.dll   (stripped)
 #   dist/KestrinSelect-x86.msi, dist/KestrinSelect-x64.msi
+#   tools/dist.sh [x86|x64]...   (both when none is named)
 # Fails when a DLL exports anything but the four COM server entry points or
 # imports anything but Windows' own DLLs: such a DLL would not load on a
 # desktop that has only Windows and Office.
@@ -53,8 +54,14 @@ version=$(sed -n 's/^#define KS_VERSION_TEXT "\(.*\)"/\1/p' resources/version.h)
 # the next build number counts as this version or older.
 upgrade_below="${BASH_REMATCH[1]}.${BASH_REMATCH[2]}.$((BASH_REMATCH[3] + 1)).0"
 
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(x86 x64)
+for arch in "${archs[@]}"; do
+  case $arch in x86|x64) ;; *) fail "unknown architecture $arch" ;; esac
+done
+
 mkdir -p dist
-for arch in x86 x64; do
+for arch in "${archs[@]}"; do
   say "building $arch"
   mkdir -p build
   if ! tools/build.sh "$arch" KestrinSelect >"build/dist-$arch.log" 2>&1; then

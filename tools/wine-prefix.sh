@@ -3,6 +3,7 @@
 # display mode.
 #   tools/wine-prefix.sh x86|x64 [null|x11] [--fresh] [--serve]
 #   tools/wine-prefix.sh x86|x64 --template-only
+#   tools/wine-prefix.sh x86|x64 --stop     (stops the prefix's wineserver)
 # Every prefix is a copy of one template per architecture
 # (build/wine-template-ARCH), booted once: Wine's own DLLs and programs, which
 # are most of a prefix and never change, are hard links into the template
@@ -22,6 +23,7 @@ for a in "$@"; do
     --fresh) fresh=1 ;;
     --serve) serve=1 ;;
     --template-only) template_only=1 ;;
+    --stop) WINEPREFIX=$(ks_prefix "$arch") wineserver -k >/dev/null 2>&1 || true; exit 0 ;;
     *) echo "wine-prefix: unknown argument $a" >&2; exit 2 ;;
   esac
 done
