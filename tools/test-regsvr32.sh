@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Registers and unregisters the built DLL with the system's own regsvr32 and
 # reads the registry back with `reg query`. Prints "regsvr32 <arch>: passed"
-# or the differences.
+# or the differences; exit status non-zero on a difference.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-common.sh"
 arch=$1
 dll=$root/build/$arch/bin/KestrinSelect.dll
 export KS_WINEPREFIX=$root/build/wine-$arch-regsvr32
-"$root/tools/wine-prefix.sh" "$arch" null >/dev/null
+# Made afresh, so that nothing registered before is taken for this run's work.
+"$root/tools/wine-prefix.sh" "$arch" null --fresh --serve
 run() { "$root/tools/winerun.sh" "$arch" "$@" 2>/dev/null | tr -d '\r'; }
 fail=0
 expect() {  # expect <description> <command...> ; the command's output must contain the text in $want

@@ -18,3 +18,13 @@ ks_can_run_x86() {
 ks_prefix() {
   echo "${KS_WINEPREFIX:-$ks_root/build/wine-$1}"
 }
+
+# The prefix that every prefix of one architecture is copied from.
+ks_template() {
+  echo "$ks_root/build/wine-template-$1"
+}
+
+# Which Wine a prefix was made by: a prefix made by another Wine is made again.
+ks_wine_stamp() {
+  echo "$(/usr/lib/wine/wine64 --version) $(stat -c %Y /usr/share/wine/wine.inf 2>/dev/null)"
+}

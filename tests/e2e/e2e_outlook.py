@@ -72,8 +72,9 @@ BODY = ("<html><body><p>Figures attached: \u6570\u5b57 \U0001F4CA \u05e9\u05dc\u
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     WORK.mkdir(parents=True)
-    subprocess.run([str(ROOT / "tools" / "wine-prefix.sh"), ARCH, "null"], env=ENV, check=True,
-                   capture_output=True)
+    # A prefix made afresh and served for the whole run.
+    subprocess.run([str(ROOT / "tools" / "wine-prefix.sh"), ARCH, "null", "--fresh", "--serve"], env=ENV,
+                   check=True, capture_output=True)
     print(f"e2e {ARCH}: the add-in in the stand-in Outlook")
     rc = wine("regsvr32", "/s", str(BIN / "KestrinSelect.dll")).returncode
     check(rc == 0, "regsvr32 registers the DLL", f"exit {rc}")
