@@ -56,10 +56,10 @@ count() { # count ARCH LOG
 }
 
 echo "== test x64"
-"$root/tools/test-arch.sh" x64 2>&1 | tee build/x64/test.log
-count x64 build/x64/test.log
-run_x86_suite 2>&1 | tee build/x86/test.log
-count x86 build/x86/test.log
+"$root/tools/test-arch.sh" x64 2>&1 | tee build/x64/ctest.log
+count x64 build/x64/ctest.log
+run_x86_suite 2>&1 | tee build/x86/ctest.log
+count x86 build/x86/ctest.log
 
 echo "tests: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
