@@ -100,10 +100,7 @@ HRESULT CConnect::SendCurrentMessage(_MailItem* mailItem) noexcept {
     if (!window) return kNoFrameInFocusChain;
     // A command that cannot be queued (the frame is gone, its queue is full)
     // sends nothing: it fails like a refused Send, never as a success.
-    if (!PostMessageA(window, WM_COMMAND, kSendCommandFromAccelerator, 0)) {
-        const DWORD error = GetLastError();
-        return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
-    }
+    if (!PostMessageA(window, WM_COMMAND, kSendCommandFromAccelerator, 0)) return LastErrorResult();
     return S_OK;
 }
 

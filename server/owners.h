@@ -213,6 +213,13 @@ private:
     bool m_active = true;
 };
 
+// The calling thread's last error as an HRESULT, for a Win32 call that has
+// just failed; E_FAIL when that call left no error code.
+inline HRESULT LastErrorResult() noexcept {
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
 // Narrow (ANSI) text to wide text: `length` bytes through the thread's code
 // page. False when the bytes do not convert (GetLastError says why), leaving
 // `out` empty. May throw std::bad_alloc.

@@ -25,11 +25,6 @@ private:
     LCID m_saved;
 };
 
-HRESULT LastErrorResult() noexcept {
-    DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
-
 // The module's full file name, as the system names the loaded DLL.
 HRESULT ModulePath(std::wstring& path) {
     char buffer[MAX_PATH];
