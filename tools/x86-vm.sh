@@ -270,7 +270,7 @@ guest_finish() {
   sync
   echo 1 >/proc/sys/kernel/printk
   echo o >/proc/sysrq-trigger
-  sleep 10
+  sleep 10 2>/dev/null
 }
 
 guest_main() {
