@@ -9,9 +9,16 @@ packages=(
   cmake make googletest xvfb x11-apps imagemagick fonts-liberation fonts-wine
   msitools python3 clang libclang-rt-14-dev
   wixl osslsigncode openssl python3-olefile
+  qemu-system-x86 busybox-static
 )
 
 say() { echo "setup: $*"; }
+
+# Where the kernel refuses 32-bit programs, x86 runs in a throwaway VM
+# (tools/x86-vm.sh) that boots Debian's kernel package, unpacked under build/.
+vm_kernel() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1 || "$(dirname "$0")/x86-vm.sh" --fetch-kernel
+}
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -31,6 +38,7 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ] && [ -z "${need_update:-}" ]; then
+  vm_kernel
   say "all packages present"
   exit 0
 fi
@@ -40,4 +48,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   as_root apt-get update -q
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+vm_kernel
 say "done"
