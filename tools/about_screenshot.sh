@@ -39,7 +39,7 @@ done
 [ -n "$display" ] || { echo "about_screenshot: no free X display" >&2; exit 1; }
 
 export KS_WINEPREFIX=${KS_WINEPREFIX_X11:-$ks_root/build/wine-$arch-x11}
-export WINEPREFIX=$KS_WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+export WINEPREFIX=$KS_WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 xvfb_pid=
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true

@@ -31,7 +31,7 @@ prefix=$(ks_prefix "$arch")
 template=$(ks_template "$arch")
 loader=$(ks_wine_loader "$arch")
 stamp=$(ks_wine_stamp)
-export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 
 case $arch in
   x86) winearch=win32 ;;
