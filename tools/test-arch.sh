@@ -2,18 +2,17 @@
 # Runs every check of one architecture with CTest in build/ARCH: the test
 # programs, the About box photograph, the regsvr32 round trip, the end-to-end
 # run, the installer package and, with x64, the short fuzz runs.
-#   tools/test-arch.sh x64|x86      (CTEST_ARGS passes more options to ctest)
+#   tools/test-arch.sh x64|x86 [CTEST-OPTIONS...]   e.g. -L unit, -LE reproducible
 # Closing line, from CTest's own results: "ctest ARCH: N passed, N failed,
 # N skipped"; only a test disabled in CTest counts as skipped.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-arch=$1
+arch=$1; shift
 dir=$root/build/$arch
 results=$dir/ctest-results.xml
 rm -f "$results"
 
-# shellcheck disable=SC2086
-(cd "$dir" && ctest --output-on-failure --output-junit "$results" ${CTEST_ARGS:-})
+(cd "$dir" && ctest --output-on-failure --output-junit "$results" "$@")
 status=$?
 
 python3 - "$results" "$arch" "$status" <<'PY'
