@@ -199,7 +199,7 @@ host_main() {
   q=(qemu-system-x86_64 -nodefaults -no-user-config -no-reboot -display none
      $accel -smp "${KS_VM_CPUS:-2}" -m "${KS_VM_MEM:-6G}"
      -kernel "$vmdir/kernel/vmlinuz" -initrd "$vmdir/initramfs.cpio"
-     -append "console=ttyS0 quiet loglevel=3 panic=-1 ks.stage2=$root/tools/x86-vm.sh ks.xfer=$xfer"
+     -append "console=ttyS0 quiet loglevel=3 panic=-1 mitigations=off ks.stage2=$root/tools/x86-vm.sh ks.xfer=$xfer"
      -chardev stdio,id=con,signal=off -serial chardev:con
      -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap"
      -virtfs "local,path=$xfer,mount_tag=xfer,security_model=none,multidevs=remap")
