@@ -41,7 +41,7 @@ log=$work/steps-$arch-$windows.log
 
 step_log=$work/step-$arch-$windows.log
 # A step passes when none of its checks failed; a failed step shows its output.
-begin() { step=$1; step_failures=0; : >"$step_log"; }
+begin() { step=$1; step_failures=0; step_started=$SECONDS; : >"$step_log"; }
 check() { # check "what" command...
   local what=$1; shift
   if "$@" >>"$step_log" 2>&1; then echo "   ok - $what" >>"$step_log"
@@ -49,8 +49,9 @@ check() { # check "what" command...
 }
 end() {
   { echo "-- $step"; cat "$step_log"; } >>"$log"
-  if [ "$step_failures" -eq 0 ]; then passed=$((passed + 1)); echo "PASS $step"
-  else failed=$((failed + 1)); echo "FAIL $step"; grep -v -E '^\[ *(RUN|OK) ' "$step_log" | tail -40; fi
+  local took="($((SECONDS - step_started)) s)"
+  if [ "$step_failures" -eq 0 ]; then passed=$((passed + 1)); echo "PASS $step $took"
+  else failed=$((failed + 1)); echo "FAIL $step $took"; grep -v -E '^\[ *(RUN|OK) ' "$step_log" | tail -40; fi
 }
 finish() {
   echo "installer $arch on $windows: $passed passed, $failed failed"
