@@ -3,6 +3,9 @@
 #   dist/x86/KestrinSelect.dll, dist/x64/KestrinSelect.dll   (stripped)
 #   dist/KestrinSelect-x86.msi, dist/KestrinSelect-x64.msi
 #   tools/dist.sh [x86|x64]...   (both when none is named)
+# KS_DIST_DIR names another folder than dist/ (relative to the checkout), so
+# that the tests' packages, signed with throwaway certificates, never take
+# the place of the organisation's.
 # Fails when a DLL exports anything but the four COM server entry points or
 # imports anything but Windows' own DLLs: such a DLL would not load on a
 # desktop that has only Windows and Office.
@@ -112,26 +115,26 @@ sign() {
   say "$file: signed"
 }
 
-mkdir -p dist
+out=${KS_DIST_DIR:-dist}
+mkdir -p "$out"
 for arch in "${archs[@]}"; do
   say "building $arch"
-  mkdir -p build
-  if ! tools/build.sh "$arch" KestrinSelect >"build/dist-$arch.log" 2>&1; then
-    tail -30 "build/dist-$arch.log" >&2
+  if ! build_log=$(tools/build.sh "$arch" KestrinSelect 2>&1); then
+    tail -30 <<<"$build_log" >&2
     fail "build of $arch failed"
   fi
-  mkdir -p "dist/$arch"
-  "$(triple_of "$arch")-strip" -o "dist/$arch/KestrinSelect.dll" "build/$arch/bin/KestrinSelect.dll"
-  check_dll "$arch" "dist/$arch/KestrinSelect.dll"
-  [ -z "$signing" ] || sign "dist/$arch/KestrinSelect.dll"
+  mkdir -p "$out/$arch"
+  "$(triple_of "$arch")-strip" -o "$out/$arch/KestrinSelect.dll" "build/$arch/bin/KestrinSelect.dll"
+  check_dll "$arch" "$out/$arch/KestrinSelect.dll"
+  [ -z "$signing" ] || sign "$out/$arch/KestrinSelect.dll"
   # The cabinet keeps the file's time.
-  touch -d "@$epoch" "dist/$arch/KestrinSelect.dll"
+  touch -d "@$epoch" "$out/$arch/KestrinSelect.dll"
 
-  msi=dist/KestrinSelect-$arch.msi
+  msi=$out/KestrinSelect-$arch.msi
   rm -f "$msi"
   wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D UpgradeBelow="$upgrade_below" \
        -D ProductCode="$(derived_guid product "$arch")" \
-       -D DllSource="dist/$arch/KestrinSelect.dll" -o "$msi" installer/KestrinSelect.wxs
+       -D DllSource="$out/$arch/KestrinSelect.dll" -o "$msi" installer/KestrinSelect.wxs
   # wixl has no Secure attribute: the switches must pass from the client to
   # the elevated install (managed and per-machine installs drop others).
   secure=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p')
@@ -143,5 +146,5 @@ for arch in "${archs[@]}"; do
 done
 
 for arch in "${archs[@]}"; do
-  (cd dist && sha256sum "$arch/KestrinSelect.dll" "KestrinSelect-$arch.msi") | sed 's/^/dist: sha256 /'
+  (cd "$out" && sha256sum "$arch/KestrinSelect.dll" "KestrinSelect-$arch.msi") | sed 's/^/dist: sha256 /'
 done

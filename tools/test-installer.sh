@@ -3,10 +3,11 @@
 # Policy template.
 #   tools/test-installer.sh x64|x86 [win64|win32]
 # Builds the package (tools/dist.sh ARCH, signed with a throwaway test
-# certificate), checks its signature and tables and the template
-# statically, then installs, upgrades and removes it with msiexec in a Wine
-# prefix of its own (build/wine-ARCH-msi-WINDOWS, made afresh), checking the
-# machine after each step with installed_check of the same architecture.
+# certificate, in build/msi-test/dist-ARCH-WINDOWS), checks its signature and
+# tables and the template statically, then installs, upgrades and removes it
+# with msiexec in a Wine prefix of its own (build/wine-ARCH-msi-WINDOWS, made
+# afresh), checking the machine after each step with installed_check of the
+# same architecture.
 # WINDOWS is the machine's: the x86 package goes on 32-bit Windows (win32,
 # the default for x86) and on 64-bit Windows (win64), where it writes the
 # 32-bit registry view and is seen by 32-bit programs as 32-bit Outlook sees it.
@@ -60,25 +61,29 @@ finish() {
 }
 
 msi=KestrinSelect-$arch.msi
-rm -f "dist/$msi"
+# A package folder of its own: not dist/, which may hold the organisation's
+# signed package, nor the folder of the other check of this architecture.
+packages=$work/dist-$arch-$windows
+cert=$work/cert-$arch-$windows
+rm -rf "$packages"
 # The package is signed as an organisation signs it, with a throwaway
 # certificate of the test run (tools/test-cert.sh).
-tools/test-cert.sh "$work/cert" >/dev/null 2>&1 || echo "installer: could not make the test certificate"
-signed_dist() { SIGN_PFX=$work/cert/signer.pfx SIGN_PASSWORD_FILE=$work/cert/password tools/dist.sh "$@"; }
+tools/test-cert.sh "$cert" >/dev/null 2>&1 || echo "installer: could not make the test certificate"
+signed_dist() { KS_DIST_DIR=$packages SIGN_PFX=$cert/signer.pfx SIGN_PASSWORD_FILE=$cert/password tools/dist.sh "$@"; }
 begin "dist builds the $arch package, signed"
 check "tools/dist.sh $arch with a certificate" signed_dist "$arch"
-check "$msi signed" osslsigncode verify -CAfile "$work/cert/authority.pem" -in "dist/$msi"
+check "$msi signed" osslsigncode verify -CAfile "$cert/authority.pem" -in "$packages/$msi"
 end
-if [ ! -f "dist/$msi" ]; then finish; fi
+if [ ! -f "$packages/$msi" ]; then finish; fi
 version=$(sed -n 's/^#define KS_VERSION_TEXT "\(.*\)"/\1/p' resources/version.h)
 
 begin "$arch package tables"
-check "tables of $msi" python3 tests/installer/package_check.py package "dist/$msi" "$arch" "$version"
+check "tables of $msi" python3 tests/installer/package_check.py package "$packages/$msi" "$arch" "$version"
 end
 
 begin "group policy template"
 check "ADMX and ADML against the add-in" python3 tests/installer/package_check.py policy \
-  policy/KestrinSelect.admx policy/en-US/KestrinSelect.adml "dist/$arch/KestrinSelect.dll"
+  policy/KestrinSelect.admx policy/en-US/KestrinSelect.adml "$packages/$arch/KestrinSelect.dll"
 end
 
 if [ "$machine_arch" = x86 ] && ! ks_can_run_x86; then
@@ -103,8 +108,8 @@ export WINEPREFIX=$KS_WINEPREFIX
 "$root/tools/wine-prefix.sh" "$machine_arch" null --fresh --serve
 
 guide_commands=()
-# Runs an msiexec command line, from dist/, as the guide prints it.
-run_msiexec() { (cd dist && eval "\"$root/tools/winerun.sh\" $machine_arch $1"); }
+# Runs an msiexec command line, from the package's folder, as the guide prints it.
+run_msiexec() { (cd "$packages" && eval "\"$root/tools/winerun.sh\" $machine_arch $1"); }
 msiexec_ok() { guide_commands+=("$1"); run_msiexec "$1"; }
 msiexec_refused() { ! run_msiexec "$1"; }
 machine() { "$root/tools/winerun.sh" "$machine_arch" "$checker" "$@"; }
@@ -148,7 +153,7 @@ self_registration_step() {
     check "msiexec /i" msiexec_ok "msiexec /i $msi /qn"
     check "the DLL's own registration" machine --gtest_filter=Installed.PackageRegistrationIsTheDllsOwn --tree-out="$tree"
   fi
-  check "$arch Registry table" python3 tests/installer/package_check.py com-tree "dist/$msi" "$tree" \
+  check "$arch Registry table" python3 tests/installer/package_check.py com-tree "$packages/$msi" "$tree" \
     "$([ "$arch" = x86 ] && echo win32 || echo win64)"
   end
 }
@@ -189,11 +194,11 @@ check "switches unchanged" machine --gtest_filter="$installed_filter" --select=t
 end
 
 begin "a newer package upgrades in place and keeps the switches"
-product_code() { msiinfo export "dist/$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
+product_code() { msiinfo export "$packages/$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
 installed_code=$(product_code)
 # A build of another commit: its own product code, derived from the commit.
-check "rebuild of a later commit" env KS_SOURCE_COMMIT="$(git rev-parse HEAD)-next" \
-  SIGN_PFX="$work/cert/signer.pfx" SIGN_PASSWORD_FILE="$work/cert/password" tools/dist.sh "$arch"
+later_dist() { KS_SOURCE_COMMIT="$(git rev-parse HEAD)-next" signed_dist "$@"; }
+check "rebuild of a later commit" later_dist "$arch"
 check "a new product code" test "$(product_code)" != "$installed_code"
 check "msiexec /i" msiexec_ok "msiexec /i $msi /qn"
 check "one copy, switches kept" machine --gtest_filter="$installed_filter" --select=true --unselect=false

@@ -16,7 +16,8 @@ started=$SECONDS
 
 # The first build runs as `make dist` does; the copy has no git history of
 # its own, so it is told the commit and its time, as a build from a source
-# archive would be.
+# archive would be. Each tree's packages go in the same folder of its own
+# (not dist/, which may hold the organisation's signed files).
 unset SIGN_PFX SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL KS_SOURCE_COMMIT SOURCE_DATE_EPOCH
 commit=$(git rev-parse HEAD)
 commit_time=$(git log -1 --format=%ct)
@@ -30,15 +31,16 @@ git ls-files -z --cached --others --exclude-standard |
   while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
   tar -c --null -T - -f - | tar -x -C "$copy" || fail "copying the tree"
 
+out=build/repro-$arch/dist
 say "first build (this tree)"
-tools/dist.sh "$arch" >"$work/first.log" 2>&1 || { tail -20 "$work/first.log"; fail "dist in $root"; }
+KS_DIST_DIR=$out tools/dist.sh "$arch" >"$work/first.log" 2>&1 || { tail -20 "$work/first.log"; fail "dist in $root"; }
 say "second build (in $copy)"
-(cd "$copy" && KS_SOURCE_COMMIT=$commit SOURCE_DATE_EPOCH=$commit_time tools/dist.sh "$arch") >"$work/second.log" 2>&1 ||
+(cd "$copy" && KS_DIST_DIR=$out KS_SOURCE_COMMIT=$commit SOURCE_DATE_EPOCH=$commit_time tools/dist.sh "$arch") >"$work/second.log" 2>&1 ||
   { tail -20 "$work/second.log"; fail "dist in $copy"; }
 
 status=0
 for f in "$arch/KestrinSelect.dll" "KestrinSelect-$arch.msi"; do
-  a=dist/$f b=$copy/dist/$f
+  a=$out/$f b=$copy/$out/$f
   if cmp -s "$a" "$b"; then
     say "same bytes: $f $(sha256sum <"$a" | cut -c1-16)..."
   else

@@ -2,10 +2,11 @@
 # Checks the signing of the release files of one architecture:
 #   tools/test-signing.sh x64|x86
 # Makes a throwaway authority and code-signing certificate (build/signing-ARCH),
-# runs tools/dist.sh with them as an organisation would, then checks that
-# osslsigncode accepts the signed DLL, the DLL inside the package and the
-# package against that authority and refuses a changed or unsigned file, and
-# that Windows' WinVerifyTrust (under Wine) does the same (tests/signing).
+# runs tools/dist.sh with them as an organisation would (into
+# build/signing-ARCH/dist), then checks that osslsigncode accepts the signed
+# DLL, the DLL inside the package and the package against that authority and
+# refuses a changed or unsigned file, and that Windows' WinVerifyTrust (under
+# Wine) does the same (tests/signing).
 # Exits non-zero when any check fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,11 +29,12 @@ rm -rf "$work"
 mkdir -p "$work"
 tools/test-cert.sh "$work/cert" || { echo "signing $arch: could not make the test certificate"; exit 1; }
 
-if ! SIGN_PFX=$work/cert/signer.pfx SIGN_PASSWORD_FILE=$work/cert/password tools/dist.sh "$arch" >"$work/dist.log" 2>&1; then
+# The signed files go in a folder of the test's own, never in dist/.
+if ! KS_DIST_DIR=$work/dist SIGN_PFX=$work/cert/signer.pfx SIGN_PASSWORD_FILE=$work/cert/password tools/dist.sh "$arch" >"$work/dist.log" 2>&1; then
   tail -20 "$work/dist.log"; echo "signing $arch: make dist with a certificate failed"; exit 1
 fi
-dll=dist/$arch/KestrinSelect.dll
-msi=dist/KestrinSelect-$arch.msi
+dll=$work/dist/$arch/KestrinSelect.dll
+msi=$work/dist/KestrinSelect-$arch.msi
 cp "$dll" "$work/signed.dll"
 cp "$msi" "$work/signed.msi"
 # One byte of code changed after signing.
