@@ -9,6 +9,11 @@ case $arch in
   *) echo "build: unknown architecture $arch" >&2; exit 2 ;;
 esac
 dir=$root/build/$arch
+# One build of a tree at a time: checks that run side by side (ctest -j)
+# each make sure their programs are built.
+mkdir -p "$root/build"
+exec 8>"$root/build/$arch.lock"
+flock 8
 if [ ! -f "$dir/CMakeCache.txt" ]; then
   echo "build: configuring $arch in build/$arch"
   cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
