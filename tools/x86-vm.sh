@@ -284,6 +284,8 @@ guest_main() {
   # Windows programs must run from tmpfs, not from 9p: copy the checkout there.
   local t status=0 results
   t=$(guest_uptime)
+  # A checkout under /tmp or /root is hidden by the guest's own tmpfs there.
+  mkdir -p "$root"
   mount -t tmpfs -o size=85% tmpfs "$root"
   tar -C "$root" -xf /run/ks-xfer/checkout.tar --no-same-owner
   touch /run/ks-stamp
