@@ -27,8 +27,10 @@ if ks_can_run_x86; then "$root/tools/wine-prefix.sh" x86 --template-only || exit
 
 # x86 runs where 32-bit programs run: here, or in a virtual machine.
 # KS_X86_VM=1 takes the virtual machine even where x86 runs natively.
+x86_natively=
+if ks_can_run_x86 && [ -z "${KS_X86_VM:-}" ]; then x86_natively=1; fi
 run_x86_suite() {
-  if ks_can_run_x86 && [ -z "${KS_X86_VM:-}" ]; then
+  if [ -n "$x86_natively" ]; then
     echo "== test x86 (natively: this kernel runs 32-bit programs)"
     "$root/tools/test-arch.sh" x86
   elif [ -x "$root/tools/x86-vm.sh" ]; then
@@ -67,8 +69,8 @@ count() { # count ARCH LOG RUNS
 echo "== test x64"
 "$root/tools/test-arch.sh" x64 2>&1 | tee build/x64/ctest.log
 count x64 build/x64/ctest.log 1
-x86_runs=1
-if ! ks_can_run_x86 || [ -n "${KS_X86_VM:-}" ]; then x86_runs=2; fi
+x86_runs=2
+[ -z "$x86_natively" ] || x86_runs=1
 run_x86_suite 2>&1 | tee build/x86/ctest.log
 count x86 build/x86/ctest.log "$x86_runs"
 
