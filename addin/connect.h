@@ -146,18 +146,19 @@ private:
 
     // Send commands (send/)
     bool LocateCurrentMailItem(ComRef<_MailItem>& mailItem) noexcept;
-    // On false, `outOfMemory` tells a body that could not be copied from a
-    // write the host refused.
-    bool BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept;
-    // Takes out the footer branding left on a message whose encrypted send
-    // the host refused; saves the body as branding does.
+    // `saved` receives the body as read. On false, `outOfMemory` tells a
+    // body that could not be copied from a write the host refused.
+    bool BrandMessageBody(_MailItem* mailItem, UniqueBstr& saved, bool& outOfMemory) noexcept;
+    // Takes out every footer branding left on a message whose encrypted
+    // send the host refused. Fails, after its box, when the body cannot be
+    // read: the message may claim to be secured.
     bool UnbrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept;
-    void RestoreMessageBody(_MailItem* mailItem) noexcept;
+    // Puts back the body that BrandMessageBody saved for this command.
+    void RestoreMessageBody(_MailItem* mailItem, const UniqueBstr& saved) noexcept;
     bool SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept;
     HRESULT SendCurrentMessage(_MailItem* mailItem) noexcept;
-    // The flow both commands share: locate, prepare the body, stamp, send;
-    // the body is put back when the message does not go.
-    HRESULT RunSendCommand(bool select) noexcept;
+    // SendCurrentMessage, with the send-failure box when it fails.
+    HRESULT SendOrWarn(_MailItem* mailItem) noexcept;
 
     // Connects sinks 1050, 1051 and 1052 to their sources (addin/connect.cpp).
     HRESULT ConnectSinks() noexcept;

@@ -1,6 +1,5 @@
 #include "host/compose_window.h"
 
-#include <exception>
 
 namespace kshost {
 
@@ -23,6 +22,9 @@ LRESULT CALLBACK ChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     if (message == WM_GETDLGCODE) return DLGC_WANTALLKEYS | DLGC_WANTCHARS;
     return DefWindowProcW(window, message, wParam, lParam);
 }
+
+// A ribbon click queued for the frame.
+constexpr UINT kRibbonPressMessage = WM_APP + 0x411;
 
 const wchar_t kSelfProperty[] = L"kshost.ComposeWindow";
 const wchar_t kBaseProcProperty[] = L"kshost.ComposeWindow.base";
@@ -88,6 +90,23 @@ void ComposeWindow::RunSendCommand(WPARAM command) {
     if (SUCCEEDED(m_lastSendResult) && m_frame) DestroyWindow(m_frame);
 }
 
+bool ComposeWindow::PostRibbonPress(const std::wstring& controlId) {
+    if (!m_frame) return false;
+    m_pendingPresses.push_back(controlId);
+    if (PostMessageW(m_frame, kRibbonPressMessage, 0, 0)) return true;
+    m_pendingPresses.pop_back();
+    return false;
+}
+
+void ComposeWindow::RunRibbonPress() {
+    if (m_pendingPresses.empty()) return;
+    const std::wstring controlId = m_pendingPresses.front();
+    m_pendingPresses.pop_front();
+    // The click brings the window to the top first.
+    FocusBody();
+    if (m_onRibbonPress) m_onRibbonPress(controlId);
+}
+
 LRESULT CALLBACK ComposeWindow::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = static_cast<ComposeWindow*>(GetPropW(window, kSelfProperty));
     auto base = reinterpret_cast<WNDPROC>(GetPropW(window, kBaseProcProperty));
@@ -95,6 +114,13 @@ LRESULT CALLBACK ComposeWindow::FrameProc(HWND window, UINT message, WPARAM wPar
         if (self && message == WM_COMMAND && LOWORD(wParam) == kSendCommand) {
             self->RunSendCommand(wParam);
             return 0;
+        }
+        if (self && message == kRibbonPressMessage) {
+            self->RunRibbonPress();
+            return 0;
+        }
+        if (self && message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE && self->m_onActivate) {
+            self->m_onActivate();
         }
         if (message == WM_NCDESTROY) {
             RemovePropW(window, kSelfProperty);
@@ -107,7 +133,7 @@ LRESULT CALLBACK ComposeWindow::FrameProc(HWND window, UINT message, WPARAM wPar
             self->m_body = nullptr;
             self->m_item.Reset();
         }
-    } catch (const std::exception&) {
+    } catch (...) {
         return 0;
     }
     return base ? CallWindowProcW(base, window, message, wParam, lParam)

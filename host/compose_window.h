@@ -7,6 +7,10 @@
 
 #include <windows.h>
 
+#include <deque>
+#include <functional>
+#include <string>
+
 #include "addin/host_interfaces.h"
 #include "server/owners.h"
 
@@ -43,9 +47,21 @@ public:
     // Runs the thread's queue until it is empty (posted commands included).
     static void PumpMessages();
 
+    // Called when the frame becomes the active window, as Outlook then makes
+    // its inspector the active one.
+    void OnActivate(std::function<void()> handler) { m_onActivate = std::move(handler); }
+    // A click on a ribbon button of this window, given the control's id.
+    using RibbonPress = std::function<void(const std::wstring& controlId)>;
+    void OnRibbonPress(RibbonPress handler) { m_onRibbonPress = std::move(handler); }
+    // Queues a click on a ribbon button, as the mouse would: it arrives
+    // through whatever message loop runs (a modal box's included), brings the
+    // window to the top with the focus in the body, then presses.
+    bool PostRibbonPress(const std::wstring& controlId);
+
 private:
     static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void RunSendCommand(WPARAM command);
+    void RunRibbonPress();
 
     ks::ComRef<_MailItem> m_item;
     HWND m_frame = nullptr;
@@ -54,6 +70,9 @@ private:
     int m_sendCommands = 0;
     HRESULT m_lastSendResult = S_FALSE;
     WPARAM m_lastSendCommand = 0;
+    std::function<void()> m_onActivate;
+    RibbonPress m_onRibbonPress;
+    std::deque<std::wstring> m_pendingPresses;
 };
 
 }  // namespace kshost

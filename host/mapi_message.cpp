@@ -87,6 +87,14 @@ bool MapiStore::NameOf(ULONG id, GUID& set, bool& byName, std::wstring& name, LO
 MapiMessage::MapiMessage(Context context, std::string label, std::shared_ptr<MapiStore> store)
     : StandIn(std::move(context), std::move(label)), m_store(std::move(store)) {}
 
+HRESULT MapiMessage::QueryInterface(REFIID iid, void** object) {
+    Outcome o = Enter("IMessage.QueryInterface");
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (o.injected) return o.emptyOut ? S_OK : o.hr;
+    return QueryObject(iid, object);
+}
+
 void* MapiMessage::FindInterface(REFIID iid) {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIID_IMAPIProp) || IsEqualIID(iid, kIID_IMessage))
         return static_cast<IMessage*>(this);
@@ -442,6 +450,80 @@ std::optional<std::string> MapiMessage::NamedString(const GUID& set, const std::
         return text;
     }
     return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------
+// MapiIdentity
+
+MapiIdentity::MapiIdentity(Context context, std::string label, MapiMessage* message)
+    : StandIn(std::move(context), std::move(label)), m_message(message) {}
+
+void* MapiIdentity::FindInterface(REFIID iid) {
+    return IsEqualIID(iid, IID_IUnknown) ? Identity() : nullptr;
+}
+
+HRESULT MapiIdentity::QueryInterface(REFIID iid, void** object) {
+    Outcome o = Enter("MAPIOBJECT.QueryInterface");
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (o.injected) return o.emptyOut ? S_OK : o.hr;
+    if (IsEqualIID(iid, kIID_IMAPIProp) || IsEqualIID(iid, kIID_IMessage)) {
+        m_message->AddRefObject();
+        *object = static_cast<IMessage*>(m_message.Get());
+        return S_OK;
+    }
+    return QueryObject(iid, object);
+}
+
+HRESULT MapiIdentity::Refuse(const char* member) {
+    Enter(member);
+    return MAPI_E_CALL_FAILED;
+}
+
+HRESULT MapiIdentity::GetLastError(HRESULT, ULONG, LPMAPIERROR* error) {
+    if (error) *error = nullptr;
+    return Refuse("MAPIOBJECT.GetLastError");
+}
+HRESULT MapiIdentity::SaveChanges(ULONG) { return Refuse("MAPIOBJECT.SaveChanges"); }
+HRESULT MapiIdentity::GetProps(LPSPropTagArray, ULONG, ULONG* count, LPSPropValue* values) {
+    if (count) *count = 0;
+    if (values) *values = nullptr;
+    return Refuse("MAPIOBJECT.GetProps");
+}
+HRESULT MapiIdentity::GetPropList(ULONG, LPSPropTagArray* tags) {
+    if (tags) *tags = nullptr;
+    return Refuse("MAPIOBJECT.GetPropList");
+}
+HRESULT MapiIdentity::OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* object) {
+    if (object) *object = nullptr;
+    return Refuse("MAPIOBJECT.OpenProperty");
+}
+HRESULT MapiIdentity::SetProps(ULONG, LPSPropValue, LPSPropProblemArray* problems) {
+    if (problems) *problems = nullptr;
+    return Refuse("MAPIOBJECT.SetProps");
+}
+HRESULT MapiIdentity::DeleteProps(LPSPropTagArray, LPSPropProblemArray* problems) {
+    if (problems) *problems = nullptr;
+    return Refuse("MAPIOBJECT.DeleteProps");
+}
+HRESULT MapiIdentity::CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+                             LPSPropProblemArray* problems) {
+    if (problems) *problems = nullptr;
+    return Refuse("MAPIOBJECT.CopyTo");
+}
+HRESULT MapiIdentity::CopyProps(LPSPropTagArray, ULONG, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+                                LPSPropProblemArray* problems) {
+    if (problems) *problems = nullptr;
+    return Refuse("MAPIOBJECT.CopyProps");
+}
+HRESULT MapiIdentity::GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG* count, LPMAPINAMEID** names) {
+    if (count) *count = 0;
+    if (names) *names = nullptr;
+    return Refuse("MAPIOBJECT.GetNamesFromIDs");
+}
+HRESULT MapiIdentity::GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray* tags) {
+    if (tags) *tags = nullptr;
+    return Refuse("MAPIOBJECT.GetIDsFromNames");
 }
 
 }  // namespace kshost

@@ -63,8 +63,9 @@ class MapiMessage final : public IMessage, public StandIn {
 public:
     MapiMessage(Context context, std::string label, std::shared_ptr<MapiStore> store);
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return QueryObject(iid, object); }
+    // IUnknown. QueryInterface is logged and can be made to fail: it is how
+    // a caller gets from MAPIOBJECT's IUnknown to IMAPIProp.
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefObject(); }
     STDMETHODIMP_(ULONG) Release() override { return ReleaseObject(); }
     // IMAPIProp
@@ -111,6 +112,43 @@ private:
     std::map<ULONG, StoredProperty> m_props;  // by property id
     std::vector<ULONG> m_setOrder;
     int m_saveCount = 0;
+};
+
+// An identity object in front of a message, for MailItem's separate-identity
+// form of MAPIOBJECT: QueryInterface for IMAPIProp or IMessage gives the
+// message; its own IMAPIProp-shaped slots, which a caller could only reach by
+// treating the IUnknown as the message, fail with MAPI_E_CALL_FAILED and are
+// counted as "MAPIOBJECT.<member>".
+class MapiIdentity final : public IMAPIProp, public StandIn {
+public:
+    MapiIdentity(Context context, std::string label, MapiMessage* message);
+
+    IUnknown* Identity() { return static_cast<IMAPIProp*>(this); }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return AddRefObject(); }
+    STDMETHODIMP_(ULONG) Release() override { return ReleaseObject(); }
+    STDMETHODIMP GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override;
+    STDMETHODIMP SaveChanges(ULONG) override;
+    STDMETHODIMP GetProps(LPSPropTagArray, ULONG, ULONG* count, LPSPropValue* values) override;
+    STDMETHODIMP GetPropList(ULONG, LPSPropTagArray* tags) override;
+    STDMETHODIMP OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* object) override;
+    STDMETHODIMP SetProps(ULONG, LPSPropValue, LPSPropProblemArray* problems) override;
+    STDMETHODIMP DeleteProps(LPSPropTagArray, LPSPropProblemArray* problems) override;
+    STDMETHODIMP CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+                        LPSPropProblemArray* problems) override;
+    STDMETHODIMP CopyProps(LPSPropTagArray, ULONG, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+                           LPSPropProblemArray* problems) override;
+    STDMETHODIMP GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG* count, LPMAPINAMEID** names) override;
+    STDMETHODIMP GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray* tags) override;
+
+protected:
+    void* FindInterface(REFIID iid) override;
+
+private:
+    HRESULT Refuse(const char* member);
+
+    ks::ComRef<MapiMessage> m_message;
 };
 
 }  // namespace kshost

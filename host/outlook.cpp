@@ -138,7 +138,11 @@ HRESULT MailItem::put_Subject(BSTR subject) {
 }
 
 HRESULT MailItem::get_MAPIOBJECT(IUnknown** message) {
-    return OutInterface<IUnknown>("_MailItem.get_MAPIOBJECT", message, static_cast<IMessage*>(m_message.Get()));
+    if (!m_separateIdentity) {
+        return OutInterface<IUnknown>("_MailItem.get_MAPIOBJECT", message, static_cast<IMessage*>(m_message.Get()));
+    }
+    auto identity = ks::ComRef<MapiIdentity>::Attach(new MapiIdentity(SharedContext(), "MAPIOBJECT", m_message.Get()));
+    return OutInterface<IUnknown>("_MailItem.get_MAPIOBJECT", message, identity->Identity());
 }
 
 HRESULT MailItem::get_Sent(VARIANT_BOOL* sent) {
@@ -281,26 +285,41 @@ Outlook::~Outlook() {
     m_application->SetActiveInspector(nullptr);
 }
 
+void Outlook::Open(ks::ComRef<Inspector> inspector) {
+    m_inspectors.push_back(inspector);
+    Activate(inspector.Get());
+}
+
 MailItem& Outlook::Compose(const std::wstring& htmlBody, const std::wstring& subject) {
     auto item = ks::ComRef<MailItem>::Attach(new MailItem(m_context, "MailItem", m_store));
     item->SetHtmlBody(htmlBody);
     item->SetSubject(subject);
-    m_inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
-    m_inspector->SetCurrentItem(static_cast<_MailItem*>(item.Get()));
-    m_application->SetActiveInspector(m_inspector.Get());
+    auto inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
+    inspector->SetCurrentItem(static_cast<_MailItem*>(item.Get()));
+    Open(inspector);
     return *item.Get();  // the inspector holds it
 }
 
 void Outlook::ComposeOther() {
     auto item = ks::ComRef<OtherItem>::Attach(new OtherItem(m_context, "AppointmentItem"));
-    m_inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
-    m_inspector->SetCurrentItem(item.Get());
-    m_application->SetActiveInspector(m_inspector.Get());
+    auto inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
+    inspector->SetCurrentItem(item.Get());
+    Open(inspector);
+}
+
+void Outlook::Activate(Inspector* inspector) {
+    m_inspector = ks::ComRef<Inspector>(inspector);
+    m_application->SetActiveInspector(inspector);
 }
 
 void Outlook::CloseInspector() {
-    m_application->SetActiveInspector(nullptr);
-    m_inspector.Reset();
+    for (auto it = m_inspectors.begin(); it != m_inspectors.end(); ++it) {
+        if (it->Get() == m_inspector.Get()) {
+            m_inspectors.erase(it);
+            break;
+        }
+    }
+    Activate(nullptr);
 }
 
 void Outlook::CloseMainWindow() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/command_bars.h"
 #include "host/mapi_message.h"
@@ -93,6 +94,12 @@ public:
     const std::wstring& Subject() const { return m_subject; }
     void SetSubject(std::wstring subject) { m_subject = std::move(subject); }
     MapiMessage& Message() { return *m_message.Get(); }
+    // MAPIOBJECT hands out an identity object of its own rather than the
+    // message: COM lets an object's IUnknown differ from its IMAPIProp (an
+    // object built of several interfaces). The identity answers
+    // QueryInterface for IMAPIProp and IMessage with the message; its own
+    // slots fail and are counted ("MAPIOBJECT.<member>").
+    void HandOutSeparateMapiIdentity(bool separate) { m_separateIdentity = separate; }
     int SendCount() const { return m_sendCount; }
     bool IsSent() const { return m_sent; }
     void MarkSent() { m_sent = true; }
@@ -108,6 +115,7 @@ private:
     std::wstring m_htmlBody;
     std::wstring m_subject;
     ks::ComRef<MapiMessage> m_message;
+    bool m_separateIdentity = false;
     SendHandler m_onSend;
     int m_sendCount = 0;
     int m_bodyWrites = 0;
@@ -179,12 +187,16 @@ public:
     std::shared_ptr<MapiStore> Store() const { return m_store; }
 
     // Opens a compose window on a new mail item with this HTML body and
-    // makes it the active inspector.
+    // makes it the active inspector. Earlier compose windows stay open.
     MailItem& Compose(const std::wstring& htmlBody, const std::wstring& subject = L"Test message");
     // Opens a compose window on an item that is not mail.
     void ComposeOther();
     Inspector* ActiveInspectorObject() { return m_inspector.Get(); }
-    // No window active: ActiveInspector answers null.
+    // Another open compose window comes to the top: ActiveInspector answers
+    // "the topmost Inspector object on the desktop" (Outlook's
+    // Application.ActiveInspector).
+    void Activate(Inspector* inspector);
+    // The active compose window closes: ActiveInspector answers null.
     void CloseInspector();
 
     // Closes the main window: Close goes to its sinks, and the command bars
@@ -196,8 +208,11 @@ private:
     std::shared_ptr<MapiStore> m_store;
     ks::ComRef<Application> m_application;
     ks::ComRef<Explorer> m_explorer;
-    ks::ComRef<Inspector> m_inspector;
+    ks::ComRef<Inspector> m_inspector;  // the active one
+    std::vector<ks::ComRef<Inspector>> m_inspectors;  // every open one
     ks::ComRef<AddInInstance> m_addIn;
+
+    void Open(ks::ComRef<Inspector> inspector);
 };
 
 }  // namespace kshost

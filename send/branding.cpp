@@ -1,9 +1,13 @@
-// Branding the body of a message sent for encryption, and putting the body
-// back when the command fails after branding. The body stays the wide text
-// the host gives, so no character is lost to a code page on the way.
+// Branding the body of a message sent for encryption, putting the body back
+// when that command fails after branding, and taking the footer out of a
+// message that goes in the clear. The body stays the wide text the host
+// gives, so no character is lost to a code page on the way.
 #include "addin/connect.h"
 
+#include <climits>
+#include <cwchar>
 #include <exception>
+#include <string_view>
 
 #include "send/branding_text.h"
 #include "send/send_texts.h"
@@ -12,32 +16,21 @@ namespace ks {
 
 namespace {
 
-// What a command does to the body text; false when it leaves it as it is.
-using BodyRewrite = bool (*)(const std::wstring& body, std::wstring& rewritten);
+std::wstring_view TextOf(const UniqueBstr& text) noexcept {
+    return {text.Get() ? text.Get() : L"", text.Length()};
+}
 
-// Reads the body into `saved` and writes back what `rewrite` makes of it.
-// `written` tells whether a new body went to the host. On false the error box
-// has been shown; `outOfMemory` tells a body that could not be copied from a
-// write the host refused.
-bool RewriteBody(_MailItem* mailItem, BodyRewrite rewrite, std::wstring& saved, bool& written,
-                 bool& outOfMemory) noexcept {
-    written = false;
-    outOfMemory = false;
-    UniqueBstr read;
-    mailItem->get_HTMLBody(read.Put());  // a failed read counts as an empty body
+// A BSTR of `length` characters to be filled in, or null when there is no
+// memory for it (or the length does not fit a BSTR).
+BSTR NewText(std::size_t length) noexcept {
+    if (length > UINT_MAX / sizeof(wchar_t) - 1) return nullptr;
+    return SysAllocStringLen(nullptr, static_cast<UINT>(length));
+}
 
-    // An earlier message's body must never be written into this one, so the
-    // saved body is emptied before it is replaced.
-    saved.clear();
-    UniqueBstr rewritten;
-    try {
-        saved.assign(read.Get() ? read.Get() : L"", read.Length());
-        std::wstring text;
-        if (!rewrite(saved, text)) return true;
-        rewritten.Reset(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-    } catch (const std::exception&) {
-        // Copying the body is the only thing here that can throw.
-    }
+// Hands the rewritten body to the host. On false the error box has been
+// shown; `outOfMemory` tells a body that could not be made from one the
+// host refused.
+bool WriteBody(_MailItem* mailItem, const UniqueBstr& rewritten, bool& outOfMemory) noexcept {
     if (!rewritten) {
         outOfMemory = true;
         ShowErrorBox(kBodyNotModified);
@@ -47,32 +40,63 @@ bool RewriteBody(_MailItem* mailItem, BodyRewrite rewrite, std::wstring& saved, 
         ShowErrorBox(kBodyNotModified);
         return false;
     }
-    written = true;
     return true;
 }
 
 }  // namespace
 
-bool CConnect::BrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept {
-    bool written = false;
-    return RewriteBody(mailItem, BrandHtmlText, m_savedHtmlBody, written, outOfMemory);
+bool CConnect::BrandMessageBody(_MailItem* mailItem, UniqueBstr& saved, bool& outOfMemory) noexcept {
+    outOfMemory = false;
+    mailItem->get_HTMLBody(saved.Put());  // a failed read counts as an empty body
+    const std::wstring_view body = TextOf(saved);
+    UniqueBstr branded;
+    try {
+        m_savedHtmlBody.assign(body);
+        const std::size_t at = BrandingPoint(body);
+        if (at == std::wstring_view::npos) return true;
+        branded.Reset(NewText(BrandedLength(body)));
+        if (branded) WriteBrandedText(body, at, branded.Get());
+    } catch (const std::exception&) {
+        // Copying the body is the only thing here that can throw.
+        m_savedHtmlBody.clear();
+        branded.Reset();
+    }
+    return WriteBody(mailItem, branded, outOfMemory);
 }
 
 bool CConnect::UnbrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept {
-    bool written = false;
-    const bool done = RewriteBody(mailItem, RemoveBrandingFooter, m_savedHtmlBody, written, outOfMemory);
-    // A body without the footer was not touched, so a failing command has
-    // nothing to put back.
-    if (done && !written) m_savedHtmlBody.clear();
-    return done;
+    outOfMemory = false;
+    UniqueBstr read;
+    // Without the body the command cannot tell whether the message claims to
+    // be secured, so it must not send it in the clear.
+    if (FAILED(mailItem->get_HTMLBody(read.Put()))) {
+        ShowErrorBox(kBodyNotModified);
+        return false;
+    }
+    const std::wstring_view body = TextOf(read);
+    UniqueBstr unbranded;
+    try {
+        const TextRange footers = BrandingFooters(body);
+        if (footers.Empty()) return true;
+        const std::size_t kept = body.size() - (footers.last - footers.first);
+        unbranded.Reset(NewText(kept));
+        if (unbranded) {
+            std::wmemcpy(unbranded.Get(), body.data(), footers.first);
+            std::wmemcpy(unbranded.Get() + footers.first, body.data() + footers.last, body.size() - footers.last);
+        }
+    } catch (const std::exception&) {
+        unbranded.Reset();
+    }
+    return WriteBody(mailItem, unbranded, outOfMemory);
 }
 
-void CConnect::RestoreMessageBody(_MailItem* mailItem) noexcept {
-    if (m_savedHtmlBody.size() < 2) return;
-    UniqueBstr saved(SysAllocStringLen(m_savedHtmlBody.data(), static_cast<UINT>(m_savedHtmlBody.size())));
-    const HRESULT hr = saved ? mailItem->put_HTMLBody(saved.Get()) : E_OUTOFMEMORY;
-    m_savedHtmlBody.clear();
-    if (FAILED(hr)) ShowErrorBox(kBodyNotModified);
+void CConnect::RestoreMessageBody(_MailItem* mailItem, const UniqueBstr& saved) noexcept {
+    // What this command read goes back into the message it came from. The
+    // member may meanwhile hold another message's body: a press in another
+    // compose window runs while this command's box is open.
+    if (m_savedHtmlBody.size() >= 2) m_savedHtmlBody.clear();
+    if (saved.Length() < 2) return;
+    if (FAILED(mailItem->put_HTMLBody(saved.Get()))) ShowErrorBox(kBodyNotModified);
 }
 
 }  // namespace ks

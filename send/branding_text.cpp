@@ -8,8 +8,12 @@ namespace ks {
 
 namespace {
 
-const wchar_t kClosingTag[] = L"</html>";
-constexpr std::wstring::size_type kClosingTagLength = 7;
+constexpr std::wstring_view kClosingTag = L"</html>";
+
+wchar_t* Append(wchar_t* out, std::wstring_view text) noexcept {
+    if (!text.empty()) std::wmemcpy(out, text.data(), text.size());
+    return out + text.size();
+}
 
 }  // namespace
 
@@ -28,54 +32,52 @@ const std::wstring& BrandingFooter() {
     return footer;
 }
 
-std::wstring::size_type FindClosingHtmlTag(const std::wstring& body) noexcept {
+std::size_t FindClosingHtmlTag(std::wstring_view body) noexcept {
     // Positions in the body and in its folded form agree, since each
     // character folds to exactly one character; so fold while comparing.
     // Only a '<' can start the tag, and '<' has no other case: jump from one
     // to the next with wmemchr rather than comparing at every position.
-    const std::wstring::size_type length = body.size();
-    if (length < kClosingTagLength) return std::wstring::npos;
+    const std::size_t length = body.size();
+    if (length < kClosingTag.size()) return std::wstring_view::npos;
     const wchar_t* const data = body.data();
-    const std::wstring::size_type lastStart = length - kClosingTagLength;
-    for (std::wstring::size_type at = 0; at <= lastStart; ++at) {
+    const std::size_t lastStart = length - kClosingTag.size();
+    for (std::size_t at = 0; at <= lastStart; ++at) {
         const wchar_t* open = std::wmemchr(data + at, L'<', lastStart - at + 1);
         if (!open) break;
-        at = static_cast<std::wstring::size_type>(open - data);
-        std::wstring::size_type i = 1;
-        while (i < kClosingTagLength && AsciiLower(data[at + i]) == kClosingTag[i]) ++i;
-        if (i == kClosingTagLength) return at;
+        at = static_cast<std::size_t>(open - data);
+        std::size_t i = 1;
+        while (i < kClosingTag.size() && AsciiLower(data[at + i]) == kClosingTag[i]) ++i;
+        if (i == kClosingTag.size()) return at;
     }
-    return std::wstring::npos;
+    return std::wstring_view::npos;
 }
 
-bool BrandHtmlText(const std::wstring& body, std::wstring& branded) {
-    const std::wstring::size_type at = FindClosingHtmlTag(body);
-    if (at == std::wstring::npos || at == 0) return false;
-
-    const std::wstring& footer = BrandingFooter();
-    std::wstring result;
-    result.reserve(body.size() + footer.size());
-    result.append(body, 0, at);
-    result.append(footer);
-    result.append(kClosingTag);
-    result.append(body, at + kClosingTagLength, std::wstring::npos);
-    branded.swap(result);
-    return true;
+std::size_t BrandingPoint(std::wstring_view body) noexcept {
+    const std::size_t at = FindClosingHtmlTag(body);
+    return at == 0 ? std::wstring_view::npos : at;
 }
 
-bool RemoveBrandingFooter(const std::wstring& body, std::wstring& unbranded) {
-    const std::wstring::size_type at = FindClosingHtmlTag(body);
-    const std::wstring& footer = BrandingFooter();
-    if (at == std::wstring::npos || at < footer.size()) return false;
-    const std::wstring::size_type footerStart = at - footer.size();
-    if (body.compare(footerStart, footer.size(), footer) != 0) return false;
+std::size_t BrandedLength(std::wstring_view body) {
+    return body.size() + BrandingFooter().size();
+}
 
-    std::wstring result;
-    result.reserve(body.size() - footer.size());
-    result.append(body, 0, footerStart);
-    result.append(body, at, std::wstring::npos);
-    unbranded.swap(result);
-    return true;
+void WriteBrandedText(std::wstring_view body, std::size_t at, wchar_t* out) {
+    out = Append(out, body.substr(0, at));
+    out = Append(out, BrandingFooter());
+    out = Append(out, kClosingTag);
+    Append(out, body.substr(at + kClosingTag.size()));
+}
+
+TextRange BrandingFooters(std::wstring_view body) {
+    const std::size_t at = FindClosingHtmlTag(body);
+    if (at == std::wstring_view::npos) return {};
+    // Each failed encrypted send that was tried again added one more.
+    const std::wstring_view footer = BrandingFooter();
+    std::size_t first = at;
+    while (first >= footer.size() && body.compare(first - footer.size(), footer.size(), footer) == 0) {
+        first -= footer.size();
+    }
+    return {first, at};
 }
 
 }  // namespace ks

@@ -3,7 +3,9 @@
 // can also be built natively (for fuzzing) and tested on its own.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace ks {
 
@@ -16,20 +18,29 @@ const std::wstring& BrandingFooter();
 
 // Finds the first "</html>", comparing ASCII letters without regard to case
 // (A-Z equal a-z, nothing else is folded). Returns npos when there is none.
-std::wstring::size_type FindClosingHtmlTag(const std::wstring& body) noexcept;
+std::size_t FindClosingHtmlTag(std::wstring_view body) noexcept;
 
-// Brands an HTML body: the text before the first closing html tag, the
-// footer, "</html>" in lower case, then everything that followed the tag,
-// unchanged. Returns false, leaving `branded` untouched, when the body needs
-// no branding (no closing tag, or the body begins with it).
-// May throw std::bad_alloc.
-bool BrandHtmlText(const std::wstring& body, std::wstring& branded);
+// Where branding puts the footer: the first closing html tag, or npos when
+// the body needs no branding (it has none, or begins with it).
+std::size_t BrandingPoint(std::wstring_view body) noexcept;
 
-// Takes back what branding added: the footer exactly as BrandHtmlText puts it,
-// immediately before the first closing html tag; the rest of the body stays
-// as it is. Returns false, leaving `unbranded` untouched, when the text before
-// that tag is not the footer (a look-alike the sender wrote elsewhere is the
-// sender's text). May throw std::bad_alloc.
-bool RemoveBrandingFooter(const std::wstring& body, std::wstring& unbranded);
+// The length of a body once branded.
+std::size_t BrandedLength(std::wstring_view body);
+
+// Writes the branded body into `out`, which has room for BrandedLength(body)
+// characters: the text before `at` (a BrandingPoint), the footer, "</html>"
+// in lower case, then everything that followed the tag, unchanged.
+void WriteBrandedText(std::wstring_view body, std::size_t at, wchar_t* out);
+
+// The footers branding left in a body, as the range [first, last): every
+// footer exactly as branding writes it, one after the other, immediately
+// before the first closing html tag. Empty (first == last) when there is
+// none; a look-alike the sender wrote elsewhere is the sender's text.
+struct TextRange {
+    std::size_t first = 0;
+    std::size_t last = 0;
+    bool Empty() const noexcept { return first == last; }
+};
+TextRange BrandingFooters(std::wstring_view body);
 
 }  // namespace ks

@@ -30,37 +30,43 @@ bool IsFrameWindow(HWND window) noexcept {
 
 }  // namespace
 
+// The footer claims that the message was secured, so it may only ever sit
+// on a message that carries "x-rdz-select" (and not "x-rdz-unselect"):
+// Outlook's own Send button sends whatever an open message carries. So the
+// select command sets its header before it brands, and the unselect command
+// takes the footer out before it touches the headers and never puts it back.
+
 STDMETHODIMP CConnect::onClickSelect(IDispatch*) {
-    return RunSendCommand(true);
+    ComRef<_MailItem> mailItem;
+    if (!LocateCurrentMailItem(mailItem)) return S_OK;
+    // The body this command read: only it may be put back, into this message.
+    UniqueBstr saved;
+    HRESULT result = S_OK;
+    bool outOfMemory = false;
+    if (SetEncryptionHeader(true, mailItem.Get())) {
+        if (BrandMessageBody(mailItem.Get(), saved, outOfMemory)) {
+            result = SendOrWarn(mailItem.Get());
+            if (SUCCEEDED(result)) return result;
+        } else if (outOfMemory) {
+            result = E_OUTOFMEMORY;
+        }
+    }
+    RestoreMessageBody(mailItem.Get(), saved);
+    return result;
 }
 
 STDMETHODIMP CConnect::onClickUnselect(IDispatch*) {
-    return RunSendCommand(false);
+    ComRef<_MailItem> mailItem;
+    if (!LocateCurrentMailItem(mailItem)) return S_OK;
+    bool outOfMemory = false;
+    if (!UnbrandMessageBody(mailItem.Get(), outOfMemory)) return outOfMemory ? E_OUTOFMEMORY : S_OK;
+    if (!SetEncryptionHeader(false, mailItem.Get())) return S_OK;
+    return SendOrWarn(mailItem.Get());
 }
 
-HRESULT CConnect::RunSendCommand(bool select) noexcept {
-    HRESULT result = S_OK;
-    bool sent = false;
-    ComRef<_MailItem> mailItem;
-    if (LocateCurrentMailItem(mailItem)) {
-        // Encryption brands the body; a message going in the clear must not
-        // keep a footer that claims it was secured (one left by an encrypted
-        // send that the host refused).
-        bool outOfMemory = false;
-        const bool bodyReady = select ? BrandMessageBody(mailItem.Get(), outOfMemory)
-                                      : UnbrandMessageBody(mailItem.Get(), outOfMemory);
-        if (!bodyReady) {
-            if (outOfMemory) result = E_OUTOFMEMORY;
-        } else if (SetEncryptionHeader(select, mailItem.Get())) {
-            result = SendCurrentMessage(mailItem.Get());
-            if (FAILED(result)) {
-                ShowSendFailureBox();
-            } else {
-                sent = true;
-            }
-        }
-        if (!sent) RestoreMessageBody(mailItem.Get());
-    }
+HRESULT CConnect::SendOrWarn(_MailItem* mailItem) noexcept {
+    const HRESULT result = SendCurrentMessage(mailItem);
+    if (FAILED(result)) ShowSendFailureBox();
     return result;
 }
 

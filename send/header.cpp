@@ -13,6 +13,9 @@ namespace ks {
 
 namespace {
 
+// IID_IMAPIProp, without the header dance that defines MAPI's IIDs.
+constexpr IID kIID_IMAPIProp = {0x00020303, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 // PS_INTERNET_HEADERS; MinGW's MAPI headers do not define it.
 GUID InternetHeadersPropertySet() noexcept {
     return {0x00020386, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -79,13 +82,16 @@ Removal RemoveHeader(IMAPIProp* message, const wchar_t* name, const MapiFunction
 }  // namespace
 
 bool CConnect::SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept {
+    // MAPIOBJECT gives the message's IUnknown, which need not be its
+    // IMAPIProp: the property interface is asked for.
     ComRef<IUnknown> messageObject;
-    if (!mailItem || FAILED(mailItem->get_MAPIOBJECT(messageObject.Put())) || !messageObject) {
+    ComRef<IMAPIProp> properties;
+    if (!mailItem || FAILED(mailItem->get_MAPIOBJECT(messageObject.Put())) || !messageObject ||
+        FAILED(messageObject.QueryTo(kIID_IMAPIProp, properties)) || !properties) {
         ShowErrorBox(kNoMessageObject);
         return false;
     }
-    // The host hands out its MAPI message, whose first slots are IMAPIProp's.
-    auto* message = reinterpret_cast<IMAPIProp*>(messageObject.Get());
+    IMAPIProp* const message = properties.Get();
 
     MapiFunctions mapi;
     if (!mapi.Ready()) {

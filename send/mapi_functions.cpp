@@ -26,7 +26,10 @@ const char* const kFreeBufferNames[] = {"MAPIFreeBuffer", "MAPIFreeBuffer@4", nu
 
 }  // namespace
 
-MapiFunctions::MapiFunctions() noexcept : m_module(LoadLibraryW(L"mapi32.dll")) {
+// From the system folder only: a mapi32.dll planted in the application's
+// folder (or the current one) would otherwise be found first.
+MapiFunctions::MapiFunctions() noexcept
+    : m_module(LoadLibraryExW(L"mapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
     if (!m_module) return;
     m_setOneProp = Lookup<SetOnePropFn>(m_module.Get(), kSetOnePropNames);
     m_freeBuffer = Lookup<FreeBufferFn>(m_module.Get(), kFreeBufferNames);

@@ -1,5 +1,6 @@
 #include "server/class_factory.h"
 
+#include <atomic>
 #include <new>
 
 #include "addin/connect.h"
@@ -10,7 +11,10 @@
 namespace ks {
 namespace {
 
-CClassFactory* g_connectFactory = nullptr;
+// Other threads may ask for the class object: the pointer is published with
+// release and read with acquire, so that a thread that sees it also sees the
+// finished object behind it.
+std::atomic<CClassFactory*> g_connectFactory{nullptr};
 
 }  // namespace
 
@@ -62,19 +66,21 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept {
     *object = nullptr;
     if (!IsEqualCLSID(clsid, CLSID_Connect)) return CLASS_E_CLASSNOTAVAILABLE;
 
-    if (!g_connectFactory) {
+    CClassFactory* factory = g_connectFactory.load(std::memory_order_acquire);
+    if (!factory) {
         CriticalSectionGuard guard(Module().ModuleLock());
-        if (!g_connectFactory) {
-            g_connectFactory = new (std::nothrow) CClassFactory(&CConnect::CreateInstance);
-            if (!g_connectFactory) return E_OUTOFMEMORY;
+        factory = g_connectFactory.load(std::memory_order_relaxed);
+        if (!factory) {
+            factory = new (std::nothrow) CClassFactory(&CConnect::CreateInstance);
+            if (!factory) return E_OUTOFMEMORY;
+            g_connectFactory.store(factory, std::memory_order_release);
         }
     }
-    return g_connectFactory->QueryInterface(iid, object);
+    return factory->QueryInterface(iid, object);
 }
 
 void ReleaseClassObjects(bool processEnding) noexcept {
-    CClassFactory* factory = g_connectFactory;
-    g_connectFactory = nullptr;
+    CClassFactory* factory = g_connectFactory.exchange(nullptr, std::memory_order_acq_rel);
     // At process exit the memory goes with the process; a Release could run
     // into a lock count already torn down.
     if (factory && !processEnding) factory->Release();

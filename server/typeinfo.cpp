@@ -7,10 +7,7 @@ namespace ks {
 
 void CTypeInfoHolder::Cleanup(void* holder) noexcept {
     auto* self = static_cast<CTypeInfoHolder*>(holder);
-    if (self->m_info) {
-        self->m_info->Release();
-        self->m_info = nullptr;
-    }
+    if (ITypeInfo* info = self->m_info.exchange(nullptr)) info->Release();
     if (self->m_callInfo) {
         self->m_callInfo->Release();
         self->m_callInfo = nullptr;
@@ -37,29 +34,37 @@ HRESULT CTypeInfoHolder::VtableTypeInfo(ITypeInfo* info, ITypeInfo** callInfo) n
     return info->GetRefTypeInfo(vtableRef, callInfo);
 }
 
+HRESULT CTypeInfoHolder::Loaded(LCID lcid, ITypeInfo*& info) noexcept {
+    info = m_info.load(std::memory_order_acquire);
+    if (info) return S_OK;
+    CriticalSectionGuard guard(Module().ModuleLock());
+    info = m_info.load(std::memory_order_relaxed);
+    if (info) return S_OK;
+    ComRef<ITypeLib> library;
+    HRESULT hr = LoadRegTypeLib(m_libId, m_major, m_minor, lcid, library.Put());
+    if (FAILED(hr)) return hr;
+    ComRef<ITypeInfo> typeInfo;
+    hr = library->GetTypeInfoOfGuid(m_iid, typeInfo.Put());
+    if (FAILED(hr)) return hr;
+    ComRef<ITypeInfo> callInfo;
+    hr = VtableTypeInfo(typeInfo.Get(), callInfo.Put());
+    if (FAILED(hr)) return hr;
+    hr = Module().AddTermFunc(&CTypeInfoHolder::Cleanup, this);
+    if (FAILED(hr)) return hr;
+    m_callInfo = callInfo.Detach();
+    info = typeInfo.Detach();
+    m_info.store(info, std::memory_order_release);
+    return S_OK;
+}
+
 HRESULT CTypeInfoHolder::GetTI(LCID lcid, ITypeInfo** info) noexcept {
     if (!info) return E_POINTER;
     *info = nullptr;
-    if (!m_info) {
-        CriticalSectionGuard guard(Module().ModuleLock());
-        if (!m_info) {
-            ComRef<ITypeLib> library;
-            HRESULT hr = LoadRegTypeLib(m_libId, m_major, m_minor, lcid, library.Put());
-            if (FAILED(hr)) return hr;
-            ComRef<ITypeInfo> typeInfo;
-            hr = library->GetTypeInfoOfGuid(m_iid, typeInfo.Put());
-            if (FAILED(hr)) return hr;
-            ComRef<ITypeInfo> callInfo;
-            hr = VtableTypeInfo(typeInfo.Get(), callInfo.Put());
-            if (FAILED(hr)) return hr;
-            hr = Module().AddTermFunc(&CTypeInfoHolder::Cleanup, this);
-            if (FAILED(hr)) return hr;
-            m_callInfo = callInfo.Detach();
-            m_info = typeInfo.Detach();
-        }
-    }
-    m_info->AddRef();
-    *info = m_info;
+    ITypeInfo* loaded = nullptr;
+    HRESULT hr = Loaded(lcid, loaded);
+    if (FAILED(hr)) return hr;
+    loaded->AddRef();
+    *info = loaded;
     return S_OK;
 }
 
@@ -75,16 +80,16 @@ HRESULT CTypeInfoHolder::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) no
 }
 
 HRESULT CTypeInfoHolder::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept {
-    ComRef<ITypeInfo> info;
-    HRESULT hr = GetTI(lcid, info.Put());
+    ITypeInfo* info = nullptr;
+    HRESULT hr = Loaded(lcid, info);
     if (FAILED(hr)) return hr;
     return m_callInfo->GetIDsOfNames(names, count, ids);
 }
 
 HRESULT CTypeInfoHolder::Invoke(IDispatch* self, DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params,
                                 VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) noexcept {
-    ComRef<ITypeInfo> info;
-    HRESULT hr = GetTI(lcid, info.Put());
+    ITypeInfo* info = nullptr;
+    HRESULT hr = Loaded(lcid, info);
     if (FAILED(hr)) return hr;
     return m_callInfo->Invoke(self, id, flags, params, result, excepInfo, argErr);
 }

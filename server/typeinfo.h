@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <atomic>
+
 namespace ks {
 
 class CTypeInfoHolder {
@@ -32,8 +34,13 @@ private:
     const GUID& m_libId;
     WORD m_major;
     WORD m_minor;
-    ITypeInfo* m_info = nullptr;      // as the library describes the interface
-    ITypeInfo* m_callInfo = nullptr;  // its vtable half, for calls by name
+    // Other threads may enter. m_info is published with release once
+    // m_callInfo is set, and read with acquire: a thread that sees it sees
+    // both complete.
+    std::atomic<ITypeInfo*> m_info{nullptr};  // as the library describes the interface
+    ITypeInfo* m_callInfo = nullptr;          // its vtable half, for calls by name
+    // The published type information, loading it first when needed.
+    HRESULT Loaded(LCID lcid, ITypeInfo*& info) noexcept;
 };
 
 }  // namespace ks

@@ -80,6 +80,9 @@ struct Outcome {
     bool hostKeepsSink = false;
     // Whether the main window carries the add-in's menu afterwards.
     int menus = -1;  // -1: not looked at
+    // The host answers "the body is empty" while it holds a branded one: no
+    // add-in can see a footer it is not given, so the footer may go out.
+    bool hostHidesBody = false;
 };
 
 Outcome Shows(Boxes boxes, HRESULT hr = S_OK) {
@@ -102,6 +105,27 @@ Outcome Menus(int count, Boxes boxes = {}, HRESULT hr = S_OK) {
 Outcome KeepsSink(Outcome o) {
     o.hostKeepsSink = true;
     return o;
+}
+Outcome HidesBody(Outcome o) {
+    o.hostHidesBody = true;
+    return o;
+}
+
+// What a message must never be, whatever failed: a footer of the add-in's
+// on a message that does not ask for encryption, or both choices at once
+// (Outlook's own Send button sends what an open message carries), or a
+// footer on a message that went in the clear. Empty when it holds.
+std::string BrokenRule(kshost::MailItem& mail, bool footerMayGo) {
+    kshost::MapiMessage& message = mail.Message();
+    const bool select = message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-select").has_value();
+    const bool unselect = message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-unselect").has_value();
+    const bool footer = !ks::BrandingFooters(mail.HtmlBody()).Empty();
+    if (select && unselect) return "the message carries both selection headers";
+    if (footer && !select && !(mail.SendCount() > 0 && footerMayGo)) {
+        return mail.SendCount() > 0 ? "sent in the clear with the footer" : "the footer without x-rdz-select";
+    }
+    if (footer && unselect && !footerMayGo) return "the footer with x-rdz-unselect";
+    return {};
 }
 
 // A stand-in Outlook with the add-in created through COM, and what a
@@ -240,8 +264,8 @@ std::vector<std::string> RunOnce(const Scenario& scenario, const Injection& inje
             const int headers = (message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-select") ? 1 : 0) +
                                 (message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-unselect") ? 1 : 0);
             if (expected.sent && headers != 1) problem("sent with " + std::to_string(headers) + " selection headers");
-            // An open message goes with whatever it carries at Outlook's own Send.
-            if (headers > 1) problem("the message carries both selection headers");
+            const std::string broken = BrokenRule(*world.mail.Get(), expected.hostHidesBody);
+            if (!broken.empty()) problem(broken);
         }
         if (expected.menus >= 0 && world.outlook->MainWindow()) {
             const int menus = static_cast<int>(world.outlook->MenuBarControls().CountTagged(L"KestrinSelectATL"));
@@ -427,6 +451,7 @@ Scenario CommandScenario(bool select, bool window) {
         {"_Application.ActiveInspector", Shows({kLocateMessage})},
         {"_Inspector.get_CurrentItem", Shows({kLocateDispatch})},
         {"_MailItem.get_MAPIOBJECT", Shows({kNoMessageObject})},
+        {"IMessage.QueryInterface", Shows({kNoMessageObject})},
         // The other header cannot be looked up or removed: the chosen one is
         // not set, so the message never carries both.
         {"IMAPIProp.GetIDsFromNames", Shows({kNoPropertyId})},
@@ -439,9 +464,14 @@ Scenario CommandScenario(bool select, bool window) {
         {"_Application.ActiveInspector", Shows({kLocateMessage})},
         {"_Inspector.get_CurrentItem", Shows({kLocateDispatch})},
         {"_MailItem.get_MAPIOBJECT", Shows({kNoMessageObject})},
+        {"IMessage.QueryInterface", Shows({kNoMessageObject})},
         // No answer about the other header is no proof that it is absent.
         {"IMAPIProp.GetIDsFromNames", Shows({kNoPropertyId})},
     };
+    if (!select) {
+        // Without the body the command cannot see a footer: nothing goes.
+        s.onFailure["_MailItem.get_HTMLBody"] = Shows({kModifyHtml});
+    }
     if (select) {
         // A body that cannot be read counts as empty: nothing to brand, the
         // message goes as it is, with its header.
@@ -455,8 +485,9 @@ Scenario CommandScenario(bool select, bool window) {
 
 // The host refused the send that "Encrypt && Send" queued (a recipient
 // missing, say): the message is open, branded and stamped for encryption.
-// "Send Unencrypted" then takes the footer out; whenever it does not send,
-// the message keeps the branded body and its one header.
+// "Send Unencrypted" then takes the footer out before anything else, and
+// never puts it back: whatever fails before that leaves the message branded
+// and asking for encryption, whatever fails after it leaves no footer.
 Scenario UnselectAfterRefusedSelect() {
     Scenario s;
     s.name = "Send Unencrypted after a refused Encrypt && Send";
@@ -479,22 +510,24 @@ Scenario UnselectAfterRefusedSelect() {
     s.onFailure = {
         {"_Application.ActiveInspector", kept({kLocateMessage})},
         {"_Inspector.get_CurrentItem", kept({kLocateDispatch})},
-        // A body the host will not give counts as empty: there is no footer
-        // to take out, and the host keeps the body it has.
-        {"_MailItem.get_HTMLBody", Sent(Body::Branded)},
+        // The command cannot see the footer: it must not send in the clear.
+        {"_MailItem.get_HTMLBody", kept({kModifyHtml})},
         {"_MailItem.put_HTMLBody", kept({kModifyHtml})},
-        {"_MailItem.get_MAPIOBJECT", kept({kNoMessageObject})},
-        {"IMAPIProp.GetIDsFromNames", kept({kNoPropertyId})},
-        {"IMAPIProp.GetProps", kept({kNotSet})},
-        {"IMAPIProp.DeleteProps", kept({kNotSet})},
-        {"IMAPIProp.SetProps", kept({kNotSet})},
+        {"_MailItem.get_MAPIOBJECT", Shows({kNoMessageObject})},
+        {"IMessage.QueryInterface", Shows({kNoMessageObject})},
+        {"IMAPIProp.GetIDsFromNames", Shows({kNoPropertyId})},
+        {"IMAPIProp.GetProps", Shows({kNotSet})},
+        {"IMAPIProp.DeleteProps", Shows({kNotSet})},
+        {"IMAPIProp.SetProps", Shows({kNotSet})},
     };
     s.onEmpty = {
         {"_Application.ActiveInspector", kept({kLocateMessage})},
         {"_Inspector.get_CurrentItem", kept({kLocateDispatch})},
-        {"_MailItem.get_HTMLBody", Sent(Body::Branded)},
-        {"_MailItem.get_MAPIOBJECT", kept({kNoMessageObject})},
-        {"IMAPIProp.GetIDsFromNames", kept({kNoPropertyId})},
+        // The host says the body is empty: nothing to take out.
+        {"_MailItem.get_HTMLBody", HidesBody(Sent(Body::Branded))},
+        {"_MailItem.get_MAPIOBJECT", Shows({kNoMessageObject})},
+        {"IMessage.QueryInterface", Shows({kNoMessageObject})},
+        {"IMAPIProp.GetIDsFromNames", Shows({kNoPropertyId})},
     };
     return s;
 }

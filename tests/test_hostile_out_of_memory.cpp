@@ -25,7 +25,7 @@
 namespace {
 
 const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
-const std::string kNotSet = "KestrinSelect Error|Unable to set encryption message property.";
+const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
 
 // Which call of one function fails: calls are counted from 0 and call
 // `failAt` fails; -1 lets every call through.
@@ -165,33 +165,29 @@ TEST_F(OutOfMemorySweep, SelectCommandBstrCopies) {
     EXPECT_EQ(item.SendCount(), 1);
 }
 
-// The header is refused after branding, and then the copy that would put the
-// body back cannot be made: the user is told the body could not be changed
-// back, and the message is not sent.
-TEST_F(OutOfMemorySweep, RestoreWithoutMemoryIsReported) {
-    int reached = 0;
-    EachFailure(g_sysAllocStringLen, [&](int at) {
+// A send that fails after branding: the body goes back as the very text the
+// command read, so no copy is needed and a lack of memory cannot keep the
+// footer on the message. Branding is the command's only BSTR copy.
+TEST_F(OutOfMemorySweep, RestoreNeedsNoMemory) {
+    const int points = EachFailure(g_sysAllocStringLen, [&](int at) {
         kshost::MailItem& item = m_outlook.Compose(kBody);
-        m_outlook.Host().Fail("IMAPIProp.SetProps", E_FAIL, 0, 1);
-        const HRESULT hr = Select(item);
+        SetFocus(nullptr);  // no compose window in the focus: the item is sent directly
+        m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 1);
+        const HRESULT hr = m_callback->onClickSelect(nullptr);
         m_outlook.Host().ClearFailures();
         const auto boxes = kstest::Texts(m_boxes.Boxes());
         m_boxes.Clear();
         EXPECT_EQ(item.SendCount(), 0);
-        if (at == 1) {  // call 0 brands, call 1 restores
-            ++reached;
-            EXPECT_EQ(hr, S_OK);
-            EXPECT_EQ(boxes, (std::vector<std::string>{kNotSet, kModifyHtml}));
-        } else if (at == 0) {
+        EXPECT_TRUE(item.HtmlBody() == kBody);
+        if (at == 0) {
             EXPECT_EQ(hr, E_OUTOFMEMORY);
             EXPECT_EQ(boxes, std::vector<std::string>{kModifyHtml});
-            EXPECT_TRUE(item.HtmlBody() == kBody);
         } else {
-            EXPECT_EQ(boxes, std::vector<std::string>{kNotSet});
-            EXPECT_TRUE(item.HtmlBody() == kBody);
+            EXPECT_EQ(hr, E_ABORT);
+            EXPECT_EQ(boxes, std::vector<std::string>{kSendFailed});
         }
     });
-    EXPECT_EQ(reached, 1);
+    EXPECT_EQ(points, 1);
 }
 
 TEST_F(OutOfMemorySweep, MarkupText) {

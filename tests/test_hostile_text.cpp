@@ -15,11 +15,24 @@
 #include "host/addin_site.h"
 #include "host/compose_window.h"
 #include "send/branding_text.h"
+#include "support/import_patch.h"
 #include "support/message_boxes.h"
 
 namespace {
 
-const std::string kNotSet = "KestrinSelect Error|Unable to set encryption message property.";
+const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
+
+// The compose window's queue will not take the send command: the command
+// fails after branding and puts the body back.
+BOOL WINAPI PostThatFails(HWND, UINT, WPARAM, LPARAM) {
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return FALSE;
+}
+
+std::unique_ptr<kstest::ImportPatch> RefusePost() {
+    return std::make_unique<kstest::ImportPatch>(GetModuleHandleW(L"KestrinSelect.dll"), "USER32.dll", "PostMessageA",
+                                                 reinterpret_cast<void*>(&PostThatFails));
+}
 
 std::wstring Text(const wchar_t* chars, size_t length) { return std::wstring(chars, length); }
 
@@ -129,17 +142,18 @@ TEST_F(HostileText, RestoredBodiesAreTheBodiesAsRead) {
     for (const HostileBody& hostile : HostileBodies()) {
         SCOPED_TRACE(hostile.name);
         kshost::MailItem& item = Compose(hostile.body);
-        m_outlook.Host().Fail("IMAPIProp.SetProps", E_FAIL, 0, 1);  // after branding, before sending
-        EXPECT_EQ(Press(true), S_OK);
-        m_outlook.Host().ClearFailures();
+        const auto refused = RefusePost();
+        ASSERT_TRUE(refused->Patched());
+        EXPECT_EQ(Press(true), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA));
         EXPECT_EQ(item.SendCount(), 0);
         EXPECT_TRUE(item.HtmlBody() == hostile.body) << "body not restored exactly";
-        EXPECT_EQ(kstest::Texts(m_boxes.Boxes()), std::vector<std::string>{kNotSet});
+        EXPECT_EQ(kstest::Texts(m_boxes.Boxes()), std::vector<std::string>{kSendFailed});
         m_boxes.Clear();
     }
 }
 
-// The unselect command never writes the body, hostile or not.
+// The unselect command writes the body only to take out a footer of
+// branding's; these bodies have none.
 TEST_F(HostileText, UnselectLeavesHostileBodiesAlone) {
     for (const HostileBody& hostile : HostileBodies()) {
         SCOPED_TRACE(hostile.name);
@@ -178,9 +192,10 @@ TEST_F(HostileText, LargeBodiesRoundTrip) {
         sent.SetHtmlBody(std::wstring());
 
         kshost::MailItem& refused = Compose(body);
-        m_outlook.Host().Fail("IMAPIProp.SetProps", E_FAIL, 0, 1);
-        EXPECT_EQ(Press(true), S_OK);
-        m_outlook.Host().ClearFailures();
+        {
+            const auto post = RefusePost();
+            Press(true);
+        }
         EXPECT_EQ(refused.SendCount(), 0);
         EXPECT_TRUE(refused.HtmlBody() == body);
         refused.SetHtmlBody(std::wstring());

@@ -6,7 +6,6 @@
 
 #include "send/branding_text.h"
 
-using ks::BrandHtmlText;
 using ks::FindClosingHtmlTag;
 
 namespace {
@@ -26,14 +25,22 @@ std::wstring ExpectedFooter() {
 }
 
 std::wstring Branded(const std::wstring& body) {
-    std::wstring out = L"<unchanged>";
-    EXPECT_TRUE(BrandHtmlText(body, out)) << "body was not branded";
+    const size_t at = ks::BrandingPoint(body);
+    EXPECT_NE(at, std::wstring::npos) << "body was not branded";
+    if (at == std::wstring::npos) return body;
+    std::wstring out(ks::BrandedLength(body), L'?');
+    ks::WriteBrandedText(body, at, out.data());
     return out;
 }
 
 bool LeftAlone(const std::wstring& body) {
-    std::wstring out = L"<unchanged>";
-    return !BrandHtmlText(body, out) && out == L"<unchanged>";
+    return ks::BrandingPoint(body) == std::wstring::npos;
+}
+
+// The body with the footers branding left taken out.
+std::wstring Unbranded(const std::wstring& body) {
+    const ks::TextRange footers = ks::BrandingFooters(body);
+    return body.substr(0, footers.first) + body.substr(footers.last);
 }
 
 }  // namespace
@@ -97,4 +104,18 @@ TEST(BrandingText, CharactersOutsideAnyCodePageAndNulsSurvive) {
     after += L"\u05D0";
     const std::wstring body = before + L"</html>" + after;
     EXPECT_EQ(Branded(body), before + ExpectedFooter() + L"</html>" + after);
+}
+
+TEST(BrandingText, EveryFooterBrandingLeftComesOutAndNothingElse) {
+    const std::wstring footer = ExpectedFooter();
+    // Two refused encrypted sends, two footers; the tag in capitals stays as written.
+    EXPECT_EQ(Unbranded(Branded(Branded(L"<html>x</html>\r\n"))), L"<html>x</html>\r\n");
+    EXPECT_EQ(Unbranded(L"a" + footer + footer + footer + L"</HTML>b"), L"a</HTML>b");
+    // A quoted footer elsewhere, or one with text between it and the tag, is the sender's.
+    const std::wstring quoted = L"<blockquote>" + footer + L"</blockquote>";
+    EXPECT_EQ(Unbranded(quoted + footer + L"</html>"), quoted + L"</html>");
+    EXPECT_TRUE(ks::BrandingFooters(footer + L" </html>").Empty());
+    EXPECT_TRUE(ks::BrandingFooters(footer.substr(1) + L"</html>").Empty());
+    EXPECT_TRUE(ks::BrandingFooters(L"</html>" + footer + L"</html>").Empty());
+    EXPECT_TRUE(ks::BrandingFooters(footer).Empty()) << "no closing tag, no footer of branding's";
 }

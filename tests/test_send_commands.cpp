@@ -246,18 +246,23 @@ TEST_F(SendCommands, BrandedBodyCannotBeWritten) {
     // The restore writes the saved body and fails the same way.
     EXPECT_EQ(Shown(), (std::vector<std::string>{kModifyHtml, kModifyHtml}));
     EXPECT_EQ(Calls("_MailItem.put_HTMLBody"), 2u);
-    EXPECT_EQ(Calls("IMAPIProp.GetIDsFromNames"), 0u);
     EXPECT_EQ(item.HtmlBody(), L"<html>x</html>");
+    // The header comes first, so that no footer is ever without it.
+    EXPECT_EQ(Header(L"x-rdz-select"), std::optional<std::string>("select"));
     EXPECT_TRUE(Sent().empty());
 }
 
 TEST_F(SendCommands, OnlyTheRestoreFails) {
-    kshost::MailItem& item = Compose(L"<html>x</html>");
-    m_outlook.Host().Fail("IMAPIProp.SetProps", E_FAIL);
+    kshost::MailItem& item = Compose(L"<html>x</html>", false);
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT);
     m_outlook.Host().Fail("_MailItem.put_HTMLBody", E_FAIL, 1);
-    EXPECT_EQ(Select(), S_OK);
-    EXPECT_EQ(Shown(), (std::vector<std::string>{kNotSet, kModifyHtml}));
+    EXPECT_EQ(Select(), E_ABORT);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kSendFailed, kModifyHtml}));
     EXPECT_EQ(item.HtmlBody(), BrandedBody(L"<html>x")) << "the host refused the restore";
+    // What Outlook's own Send button would now transmit is true: the footer
+    // goes with the request to encrypt.
+    EXPECT_EQ(Header(L"x-rdz-select"), std::optional<std::string>("select"));
+    EXPECT_FALSE(Header(L"x-rdz-unselect").has_value());
 }
 
 // ---------------------------------------------------------------------------

@@ -19,10 +19,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
     }
     if (at != folded.find(L"</html>")) std::abort();
-    std::wstring branded;
-    const bool changed = ks::BrandHtmlText(body, branded);
+    const std::wstring::size_type point = ks::BrandingPoint(body);
+    const bool changed = point != std::wstring::npos;
     if (changed != (at != std::wstring::npos && at != 0)) std::abort();
+    // The footers of a refused encrypted send come out again, and only they:
+    // in a body branding never touched, nothing is taken for one unless the
+    // sender wrote it exactly so right before the tag.
+    const ks::TextRange found = ks::BrandingFooters(body);
+    if (at == std::wstring::npos ? !found.Empty() : found.last != at) std::abort();
     if (!changed) return 0;
+
+    std::wstring branded(ks::BrandedLength(body), L'\0');
+    ks::WriteBrandedText(body, point, branded.data());
 
     // Nothing of the sender's text is lost or altered: the text before the
     // tag, the footer, the tag in lower case, then everything after it.
@@ -35,12 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
 
-    // Taking the footer out again gives back the sender's text, the tag in
-    // lower case as branding wrote it.
-    std::wstring unbranded;
-    if (!ks::RemoveBrandingFooter(branded, unbranded)) std::abort();
-    if (unbranded.compare(0, at, body, 0, at) != 0 || unbranded.compare(at, 7, L"</html>") != 0 ||
-        unbranded.compare(at + 7, std::wstring::npos, body, at + 7, std::wstring::npos) != 0) {
+    // Taking the footers out again gives back the sender's text, the tag in
+    // lower case as branding wrote it, and footers the sender wrote right
+    // before the tag go with those of branding.
+    const ks::TextRange footers = ks::BrandingFooters(branded);
+    if (footers.last != at + footer.size() || footers.first != found.first) std::abort();
+    const std::wstring unbranded = branded.substr(0, footers.first) + branded.substr(footers.last);
+    if (unbranded.compare(0, found.first, body, 0, found.first) != 0 || unbranded.compare(found.first, 7, L"</html>") != 0 ||
+        unbranded.compare(found.first + 7, std::wstring::npos, body, at + 7, std::wstring::npos) != 0) {
         std::abort();
     }
     return 0;

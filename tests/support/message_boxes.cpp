@@ -55,7 +55,11 @@ BoxRecorder::~BoxRecorder() {
 LRESULT CALLBACK BoxRecorder::HookProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE && t_current) {
         HWND window = reinterpret_cast<HWND>(wParam);
-        if (IsDialogClass(window)) t_current->Capture(window);
+        try {
+            if (IsDialogClass(window)) t_current->Capture(window);
+        } catch (...) {
+            // A handler's failure must not unwind into the system's hook chain.
+        }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -75,6 +79,7 @@ void BoxRecorder::Capture(HWND window) {
         box.okOnly = VisibleButton(window, IDOK) && !VisibleButton(window, IDCANCEL) &&
                      !VisibleButton(window, IDYES) && !VisibleButton(window, IDNO);
         m_boxes.push_back(box);
+        if (m_boxHandler) m_boxHandler(box);
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         return;
     }

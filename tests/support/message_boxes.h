@@ -31,6 +31,10 @@ public:
     // Called for dialogs that are not message boxes, once activated; it must
     // arrange for the dialog to end. Without one, such dialogs get WM_CLOSE.
     void OnDialog(std::function<void(HWND)> handler) { m_dialogHandler = std::move(handler); }
+    // Called for each message box once recorded, before it is answered with
+    // OK: what the handler posts is handled by the box's own message loop
+    // first (a click elsewhere while the box is open).
+    void OnMessageBox(std::function<void(const ShownBox&)> handler) { m_boxHandler = std::move(handler); }
 
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
@@ -40,6 +44,7 @@ private:
     BoxRecorder* m_previous = nullptr;
     std::vector<ShownBox> m_boxes;
     std::function<void(HWND)> m_dialogHandler;
+    std::function<void(const ShownBox&)> m_boxHandler;
 };
 
 // "title|text" of each message box, for compact expectations.
