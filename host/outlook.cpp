@@ -312,14 +312,15 @@ void Outlook::Activate(Inspector* inspector) {
     m_application->SetActiveInspector(inspector);
 }
 
-void Outlook::CloseInspector() {
+void Outlook::CloseInspector(Inspector* inspector) {
+    if (!inspector) inspector = m_inspector.Get();
     for (auto it = m_inspectors.begin(); it != m_inspectors.end(); ++it) {
-        if (it->Get() == m_inspector.Get()) {
+        if (it->Get() == inspector) {
             m_inspectors.erase(it);
             break;
         }
     }
-    Activate(nullptr);
+    if (inspector == m_inspector.Get()) Activate(nullptr);
 }
 
 void Outlook::CloseMainWindow() {

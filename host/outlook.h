@@ -196,8 +196,9 @@ public:
     // "the topmost Inspector object on the desktop" (Outlook's
     // Application.ActiveInspector).
     void Activate(Inspector* inspector);
-    // The active compose window closes: ActiveInspector answers null.
-    void CloseInspector();
+    // A compose window closes (the active one when none is named); if it
+    // was the active one, ActiveInspector then answers null.
+    void CloseInspector(Inspector* inspector = nullptr);
 
     // Closes the main window: Close goes to its sinks, and the command bars
     // discard temporary controls. ActiveExplorer then answers null.

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <mapicode.h>
 
+#include <cwctype>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -517,15 +519,19 @@ TEST_F(SendCommands, FailedPostIsAFailedSend) {
 // ---------------------------------------------------------------------------
 // The footer of a refused encrypted send
 
-TEST_F(SendCommands, UnselectAfterARefusedSelectTakesOutOnlyTheAddInsFooter) {
+TEST_F(SendCommands, UnselectAfterRefusedSelectsTakesOutOnlyTheAddInsFooters) {
     // The sender quotes a branded message: that copy of the footer is theirs.
     const std::wstring written =
         L"<html><body>\u00c4rger \U0001F600<blockquote>" + ks::BrandingFooter() + L"</blockquote></body>";
     kshost::MailItem& item = Compose(written + L"</html>\r\n<!-- after -->");
-    m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 1);  // a recipient missing, say
+    // A recipient missing, say, and the sender tries again before noticing:
+    // two footers.
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 2);
+    EXPECT_EQ(Select(), S_OK);
+    ASSERT_TRUE(m_window->FocusBody());
     EXPECT_EQ(Select(), S_OK);
     ASSERT_TRUE(m_window->IsOpen()) << "the host refused the send";
-    EXPECT_EQ(item.HtmlBody(), BrandedBody(written, L"\r\n<!-- after -->"));
+    EXPECT_EQ(item.HtmlBody(), BrandedBody(written + ks::BrandingFooter(), L"\r\n<!-- after -->"));
 
     ASSERT_TRUE(m_window->FocusBody());
     EXPECT_EQ(Unselect(), S_OK);
@@ -547,4 +553,161 @@ TEST_F(SendCommands, UnselectLeavesAFooterTheSenderWrote) {
     const std::vector<ReceivedMessage> sent = Sent();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].htmlBody, L"<html>" + lookAlike + L"</html>");
+}
+
+// ---------------------------------------------------------------------------
+// A press in another compose window while a box is open
+
+// The boxes have no owner, so the other compose windows stay usable: a click
+// on message B's button arrives through the open box's own message loop and
+// runs B's command inside A's.
+TEST_F(SendCommands, CommandFromAnotherWindowWhileABoxIsOpenPutsBackOnlyItsOwnBody) {
+    const std::wstring bodyA = L"<html><body>Message A, lunch on Friday?</body></html>";
+    const std::wstring bodyB = L"<html><body>Message B, confidential, for the board</body></html>";
+    kshost::MailItem& a = m_outlook.Compose(bodyA);
+    auto inspectorA = ks::ComRef<kshost::Inspector>(m_outlook.ActiveInspectorObject());
+    kshost::MailItem& b = m_outlook.Compose(bodyB);
+    auto inspectorB = ks::ComRef<kshost::Inspector>(m_outlook.ActiveInspectorObject());
+    kshost::SendThroughOutbox(b, m_outbox);
+    ComposeWindow windowB(static_cast<_MailItem*>(&b));
+    windowB.OnActivate([&] { m_outlook.Activate(inspectorB.Get()); });
+    windowB.OnRibbonPress([&](const std::wstring& id) { m_addin.RunRibbonAction(m_outlook, L"onClickSelect", id.c_str()); });
+
+    // A's send fails within its command (no compose frame holds the focus),
+    // so A's box opens while A is branded.
+    m_outlook.Activate(inspectorA.Get());
+    HWND elsewhere = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
+                                     nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(elsewhere);
+    SetForegroundWindow(elsewhere);
+    SetFocus(elsewhere);
+    bool pressed = false;
+    m_boxes.OnMessageBox([&](const kstest::ShownBox&) {
+        if (!pressed) pressed = windowB.PostRibbonPress(L"KestrinSelectButton");
+    });
+    ks::ComRef<IRibbonCallback> callback;
+    ASSERT_EQ(m_addin.Extensibility()->QueryInterface(IID_IRibbonCallback, callback.PutVoid()), S_OK);
+    EXPECT_EQ(callback->onClickSelect(nullptr), kNoFrame);
+    ComposeWindow::PumpMessages();
+    DestroyWindow(elsewhere);
+
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(Shown(), Just(kSendFailed));
+    EXPECT_EQ(a.HtmlBody(), bodyA) << "A got back exactly its own body";
+    EXPECT_EQ(a.SendCount(), 0);
+    const std::vector<ReceivedMessage> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u) << "B was sent from inside A's box";
+    EXPECT_EQ(sent[0].htmlBody, BrandedBody(L"<html><body>Message B, confidential, for the board</body>"));
+    EXPECT_EQ(sent[0].Values("x-rdz-select"), std::vector<std::string>{"select"});
+}
+
+// ---------------------------------------------------------------------------
+// The MAPI message behind MAPIOBJECT
+
+// MAPIOBJECT gives an IUnknown; the property interface is asked for. Here
+// the IUnknown is an identity object of its own, whose slots fail if called.
+TEST_F(SendCommands, MapiObjectIsAskedForItsPropertyInterface) {
+    for (bool select : {true, false}) {
+        SCOPED_TRACE(select ? "select" : "unselect");
+        m_outbox.Clear();
+        kshost::MailItem& item = Compose(L"<html>x</html>");
+        item.HandOutSeparateMapiIdentity(true);
+        const long alive = m_outlook.Host().LiveObjects();
+        EXPECT_EQ(Press(select, true), S_OK);
+        EXPECT_EQ(Shown(), None());
+        EXPECT_EQ(Calls("MAPIOBJECT.QueryInterface"), 1u);
+        for (const std::string& member : m_outlook.Host().Members()) {
+            EXPECT_TRUE(member.rfind("MAPIOBJECT.", 0) != 0 || member == "MAPIOBJECT.QueryInterface")
+                << member << " called on the identity as if it were the message";
+        }
+        EXPECT_EQ(m_outlook.Host().LiveObjects(), alive) << "the identity object was not released";
+        const std::vector<ReceivedMessage> sent = Sent();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].Values(select ? "x-rdz-select" : "x-rdz-unselect"),
+                  std::vector<std::string>{select ? "select" : "unselect"});
+    }
+}
+
+// ---------------------------------------------------------------------------
+// mapi32.dll from the system folder only
+
+namespace {
+
+std::wstring ThisProgram() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+std::wstring ModulePath(HMODULE module) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(module, path, MAX_PATH);
+    return Lower(path);
+}
+
+std::wstring SystemMapiPath() {
+    wchar_t folder[MAX_PATH] = {};
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return Lower(std::wstring(folder) + L"\\mapi32.dll");
+}
+
+// Runs a program to its end; its exit code, or -1 when it did not start.
+long RunToEnd(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return -1;
+    }
+    WaitForSingleObject(process.hProcess, 120000);
+    DWORD code = static_cast<DWORD>(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<long>(code);
+}
+
+const wchar_t kPlantedTest[] = L"SendCommands.MapiComesFromTheSystemFolderEvenWithAnotherBesideTheProgram";
+
+}  // namespace
+
+// Windows searches a program's own folder before the system folder: a
+// mapi32.dll planted beside Outlook must not be the one the add-in calls. A
+// copy of this program runs with one beside it, and the add-in is the first
+// in that process to load mapi32.
+TEST_F(SendCommands, MapiComesFromTheSystemFolderEvenWithAnotherBesideTheProgram) {
+    namespace fs = std::filesystem;
+    if (fs::exists(fs::path(kstest::TestDirectory()) / L"mapi32.dll")) {
+        ASSERT_EQ(GetModuleHandleW(L"mapi32.dll"), nullptr) << "mapi32 was loaded before the add-in";
+        Compose(L"<html>x</html>");
+        EXPECT_EQ(Select(), S_OK);
+        EXPECT_EQ(Shown(), None());
+        const std::vector<ReceivedMessage> sent = Sent();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].Values("x-rdz-select"), std::vector<std::string>{"select"});
+        EXPECT_EQ(ModulePath(GetModuleHandleW(L"mapi32.dll")), SystemMapiPath());
+        return;
+    }
+    const fs::path here = kstest::TestDirectory();
+    const fs::path copy = here / L"beside-planted-mapi32";
+    std::error_code error;
+    fs::remove_all(copy, error);
+    fs::create_directories(copy, error);
+    const fs::path program = copy / fs::path(ThisProgram()).filename();
+    fs::copy_file(ThisProgram(), program, error);
+    fs::copy_file(here / L"KestrinSelect.dll", copy / L"KestrinSelect.dll", error);
+    fs::copy_file(here / L"planted-mapi32" / L"mapi32.dll", copy / L"mapi32.dll", error);
+    ASSERT_TRUE(fs::exists(copy / L"mapi32.dll")) << "no planted mapi32.dll to copy";
+
+    const long code = RunToEnd(program.wstring(), std::wstring(L"--gtest_filter=") + kPlantedTest);
+    // The copy registered its own DLL; this program's goes back.
+    EXPECT_EQ(kstest::RegisterAddin(), S_OK);
+    fs::remove_all(copy, error);
+    EXPECT_EQ(code, 0) << "the copy beside the planted mapi32.dll failed (its output is above)";
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -313,6 +315,56 @@ TEST(ClassObject, CanUnloadOnlyWhenNothingIsAlive) {
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     factory.Reset();
     EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+}
+
+// The class object and the type information are made on first use, and the
+// frame is the one part other threads may enter: threads that race to the
+// first use of a freshly loaded module all get the one class object and
+// type information that works. A copy of the DLL under another name is a
+// module of its own, loaded and unloaded afresh each round.
+TEST(ClassObject, FirstUseFromManyThreadsAtOnce) {
+    const std::wstring copy = kstest::TestDirectory() + L"KestrinSelect-threads.dll";
+    ASSERT_TRUE(CopyFileW(kstest::AddinDllPath().c_str(), copy.c_str(), FALSE));
+    constexpr int kThreads = 8;
+    for (int round = 0; round < 25; ++round) {
+        SCOPED_TRACE(round);
+        AddinLibrary dll(copy);
+        ASSERT_TRUE(dll.Loaded());
+        std::atomic<int> waiting{kThreads};
+        std::vector<IClassFactory*> factories(kThreads, nullptr);
+        std::vector<HRESULT> results(kThreads, E_UNEXPECTED);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+                --waiting;
+                while (waiting.load() > 0) std::this_thread::yield();
+                ks::ComRef<IClassFactory> factory;
+                ks::ComRef<IDispatch> callback;
+                ks::ComRef<ITypeInfo> info;
+                HRESULT hr = dll.GetClassObject(CLSID_Connect, IID_IClassFactory, factory.PutVoid());
+                if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IDispatch, callback.PutVoid());
+                DISPID id = DISPID_UNKNOWN;
+                LPOLESTR name = const_cast<LPOLESTR>(L"getImage");
+                if (SUCCEEDED(hr)) hr = callback->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+                if (SUCCEEDED(hr) && id != 3) hr = E_FAIL;
+                if (SUCCEEDED(hr)) hr = callback->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.Put());
+                factories[t] = factory.Get();
+                results[t] = hr;
+                info.Reset();
+                callback.Reset();
+                factory.Reset();
+                CoUninitialize();
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        for (int t = 0; t < kThreads; ++t) {
+            EXPECT_EQ(results[t], S_OK) << "thread " << t;
+            EXPECT_EQ(factories[t], factories[0]) << "thread " << t << " got a class object of its own";
+        }
+        EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+    }
+    DeleteFileW(copy.c_str());
 }
 
 TEST(Connect, CreatedByProgIdThroughCom) {
