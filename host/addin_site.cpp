@@ -102,6 +102,12 @@ HRESULT LoadedAddIn::StartupComplete() {
     return m_addIn->OnStartupComplete(custom.Get());
 }
 
+HRESULT LoadedAddIn::AddInsUpdate() {
+    if (!m_addIn) return E_UNEXPECTED;
+    CustomArray custom;
+    return m_addIn->OnAddInsUpdate(custom.Get());
+}
+
 HRESULT LoadedAddIn::BeginShutdown() {
     if (!m_addIn) return E_UNEXPECTED;
     CustomArray custom;

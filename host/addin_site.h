@@ -60,6 +60,7 @@ public:
     // OnConnection with the arguments given (for null or odd hosts).
     HRESULT ConnectWith(IDispatch* application, IDispatch* addInInstance, long mode = kConnectStartup);
     HRESULT StartupComplete();
+    HRESULT AddInsUpdate();
     HRESULT BeginShutdown();
     HRESULT Disconnect(long mode = kDisconnectHostShutdown);
     // Drops Outlook's reference to the add-in.

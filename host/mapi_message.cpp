@@ -62,7 +62,15 @@ ULONG MapiStore::Lookup(const Key& key, bool create) {
 }
 
 ULONG MapiStore::IdOf(const GUID& set, const std::wstring& name, bool create) {
-    return Lookup(Key{SetText(set), true, name, 0}, create);
+    // Internet header names compare without regard to case (RFC 5322), and
+    // so does the store for the names of PS_INTERNET_HEADERS: one property
+    // per header, however a caller spells it.
+    if (!IsEqualGUID(set, PS_InternetHeaders)) return Lookup(Key{SetText(set), true, name, 0}, create);
+    std::wstring folded(name);
+    for (wchar_t& c : folded) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return Lookup(Key{SetText(set), true, folded, 0}, create);
 }
 
 ULONG MapiStore::IdOf(const GUID& set, LONG number, bool create) {

@@ -323,11 +323,12 @@ void Outlook::CloseInspector(Inspector* inspector) {
     if (inspector == m_inspector.Get()) Activate(nullptr);
 }
 
-void Outlook::CloseMainWindow() {
-    if (!m_explorer) return;
-    m_explorer->Fire(kExplorerClose);
+size_t Outlook::CloseMainWindow() {
+    if (!m_explorer) return 0;
+    const size_t reached = m_explorer->Fire(kExplorerClose);
     m_explorer->CommandBarsObject().DropTemporary();
     m_application->SetActiveExplorer(nullptr);
+    return reached;
 }
 
 }  // namespace kshost

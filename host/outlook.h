@@ -201,8 +201,9 @@ public:
     void CloseInspector(Inspector* inspector = nullptr);
 
     // Closes the main window: Close goes to its sinks, and the command bars
-    // discard temporary controls. ActiveExplorer then answers null.
-    void CloseMainWindow();
+    // discard temporary controls. ActiveExplorer then answers null. Returns
+    // how many sinks the Close event reached.
+    size_t CloseMainWindow();
 
 private:
     Context m_context;

@@ -138,6 +138,8 @@ TEST(Outbox, OnlyInternetHeaderNamesOfTheMessageBecomeHeaders) {
     kshost::MailItem& item = outlook.Compose(L"<html>x</html>");
     IMAPIProp* message = &item.Message();
     SetNamed(message, kshost::PS_InternetHeaders, L"x-rdz-select", "select");
+    // Header names match without regard to case: one property, one line.
+    SetNamed(message, kshost::PS_InternetHeaders, L"X-RDZ-Select", "select");
     SetNamed(message, kPublicStrings, L"x-not-a-header", "no");
     SetNamed(message, kshost::PS_InternetHeaders, L"x-second", "2");
     SetNamed(message, kshost::PS_InternetHeaders, L"bad name", "skipped");

@@ -42,7 +42,7 @@ wine "$root/build/$arch/bin/outlook_standin.exe" --outbox "$outbox_win" --ribbon
   press 'Encrypt & Send' \
   compose '<html><body><p>Lunch at noon?</p></body></html>' team@example.com 'subject=Lunch' \
   press 'Send Unencrypted' \
-  about \
+  menu '&About KestrinSelect' \
   close || status=$?
 
 echo "== what the gateway receives"

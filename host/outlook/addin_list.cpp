@@ -1,5 +1,7 @@
 #include "host/outlook/addin_list.h"
 
+#include <objbase.h>
+
 #include <new>
 
 namespace standin {
@@ -7,16 +9,30 @@ namespace {
 
 const wchar_t kAddinList[] = L"Software\\Microsoft\\Office\\Outlook\\Addins";
 
-std::wstring ReadText(HKEY key, const wchar_t* name) {
+// A string value, or false when the key does not hold one.
+bool ReadText(HKEY key, const wchar_t* name, std::wstring& text) {
     wchar_t buffer[1024];
     DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
     DWORD type = 0;
     if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes) != ERROR_SUCCESS ||
         type != REG_SZ) {
-        return L"";
+        return false;
     }
     buffer[bytes / sizeof(wchar_t)] = L'\0';
-    return buffer;
+    text = buffer;
+    return true;
+}
+
+bool ReadDword(HKEY key, const wchar_t* name, DWORD& value) {
+    DWORD bytes = sizeof(value), type = 0;
+    return RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) == ERROR_SUCCESS &&
+           type == REG_DWORD;
+}
+
+AddinEntry* Find(std::vector<AddinEntry>& entries, const wchar_t* progId) {
+    for (AddinEntry& entry : entries)
+        if (lstrcmpiW(entry.progId.c_str(), progId) == 0) return &entry;
+    return nullptr;
 }
 
 void ReadHive(HKEY hive, bool currentUser, std::vector<AddinEntry>& entries) {
@@ -28,24 +44,14 @@ void ReadHive(HKEY hive, bool currentUser, std::vector<AddinEntry>& entries) {
         if (RegEnumKeyExW(list.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         ks::UniqueHKey key;
         if (RegOpenKeyExW(list.Get(), name, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) continue;
-        AddinEntry entry;
-        entry.progId = name;
-        entry.fromCurrentUser = currentUser;
-        entry.friendlyName = ReadText(key.Get(), L"FriendlyName");
-        entry.description = ReadText(key.Get(), L"Description");
-        DWORD behavior = 0, bytes = sizeof(behavior), type = 0;
-        if (RegQueryValueExW(key.Get(), L"LoadBehavior", nullptr, &type, reinterpret_cast<BYTE*>(&behavior), &bytes) ==
-                ERROR_SUCCESS && type == REG_DWORD) {
-            entry.loadBehavior = behavior;
+        AddinEntry* entry = Find(entries, name);
+        if (!entry) {
+            entries.push_back(AddinEntry{name});
+            entry = &entries.back();
         }
-        bool replaced = false;
-        for (AddinEntry& existing : entries) {
-            if (lstrcmpiW(existing.progId.c_str(), entry.progId.c_str()) == 0) {
-                if (currentUser) existing = entry;
-                replaced = true;
-            }
-        }
-        if (!replaced) entries.push_back(entry);
+        ReadText(key.Get(), L"FriendlyName", entry->friendlyName);
+        ReadText(key.Get(), L"Description", entry->description);
+        if (ReadDword(key.Get(), L"LoadBehavior", entry->loadBehavior)) entry->fromCurrentUser = currentUser;
     }
 }
 
@@ -56,6 +62,19 @@ std::vector<AddinEntry> ReadAddinList() {
     ReadHive(HKEY_LOCAL_MACHINE, false, entries);
     ReadHive(HKEY_CURRENT_USER, true, entries);
     return entries;
+}
+
+HMODULE LoadedModuleOf(const std::wstring& progId) {
+    CLSID clsid{};
+    if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) return nullptr;
+    wchar_t guid[40] = {};
+    StringFromGUID2(clsid, guid, 40);
+    ks::UniqueHKey server;
+    const std::wstring path = std::wstring(L"CLSID\\") + guid + L"\\InprocServer32";
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, server.Put()) != ERROR_SUCCESS) return nullptr;
+    std::wstring module;
+    if (!ReadText(server.Get(), nullptr, module)) return nullptr;
+    return GetModuleHandleW(module.c_str());
 }
 
 }  // namespace standin

@@ -208,7 +208,7 @@ HRESULT LoadRibbon(IUnknown* addin, const wchar_t* ribbonId, Ribbon& ribbon, std
     return ParseMarkup(ribbon.markup, ribbon, error);
 }
 
-HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon) {
+HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon, ImageIdForms& forms) {
     HRESULT first = S_OK;
     for (RibbonGroup& group : ribbon.groups) {
         for (RibbonButton& button : group.buttons) {
@@ -216,13 +216,23 @@ HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon) {
             // Office resolves every callback by name on the add-in's IDispatch.
             ks::ComRef<IDispatch> dispatch;
             button.imageResult = addin->QueryInterface(IID_IDispatch, dispatch.PutVoid());
-            ks::UniqueVariant arg;
+            ks::UniqueBstr id(SysAllocString(button.image.c_str()));
             ks::UniqueVariant result;
             if (SUCCEEDED(button.imageResult)) {
-                arg->vt = VT_BSTR;
-                arg->bstrVal = SysAllocString(button.image.c_str());
-                button.imageResult = kshost::InvokeByName(dispatch.Get(), ribbon.loadImage.c_str(), {*arg.Get()},
-                                                          result.Get());
+                BSTR text = id.Get();
+                VARIANT arg;
+                VariantInit(&arg);
+                button.imageIdByReference = forms.NextByReference();
+                if (button.imageIdByReference) {
+                    arg.vt = VT_BYREF | VT_BSTR;
+                    arg.pbstrVal = &text;
+                } else {
+                    arg.vt = VT_BSTR;
+                    arg.bstrVal = text;
+                }
+                button.imageResult = kshost::InvokeByName(dispatch.Get(), ribbon.loadImage.c_str(), {arg}, result.Get());
+                // A callee that replaced the id by reference handed over its own text.
+                if (text != id.Get()) id.Reset(text);
             }
             if (SUCCEEDED(button.imageResult) && result->vt == VT_DISPATCH && result->pdispVal) {
                 result->pdispVal->QueryInterface(IID_IPictureDisp, button.picture.PutVoid());
@@ -231,6 +241,30 @@ HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon) {
         }
     }
     return first;
+}
+
+bool PictureFingerprint(IPictureDisp* pictureDisp, int& width, int& height, unsigned long& hash) {
+    width = height = 0;
+    hash = 0;
+    ks::ComRef<IPicture> picture;
+    if (!pictureDisp || FAILED(pictureDisp->QueryInterface(IID_IPicture, picture.PutVoid()))) return false;
+    OLE_HANDLE handle = 0;
+    if (FAILED(picture->get_Handle(&handle))) return false;
+    DIBSECTION dib{};
+    HBITMAP bitmap = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
+    if (GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib) || dib.dsBm.bmBitsPixel != 32 || !dib.dsBm.bmBits) {
+        return false;
+    }
+    width = dib.dsBm.bmWidth;
+    height = dib.dsBm.bmHeight;
+    unsigned long fnv = 2166136261ul;
+    const BYTE* bits = static_cast<const BYTE*>(dib.dsBm.bmBits);
+    for (int row = 0; row < height; ++row) {
+        const BYTE* line = bits + static_cast<size_t>(row) * dib.dsBm.bmWidthBytes;
+        for (int i = 0; i < width * 4; ++i) fnv = ((fnv ^ line[i]) * 16777619ul) & 0xFFFFFFFFul;
+    }
+    hash = fnv;
+    return true;
 }
 
 HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path) {
@@ -259,7 +293,7 @@ HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path) {
         centred.SetLineAlignment(Gdiplus::StringAlignmentNear);
 
         if (ribbon.groups.empty()) {
-            g.DrawString(L"(no KestrinSelect group)", -1, &font, Gdiplus::RectF(0, 40, static_cast<float>(width), 20),
+            g.DrawString(L"(no group)", -1, &font, Gdiplus::RectF(0, 40, static_cast<float>(width), 20),
                          &centred, &muted);
         }
         int x = padding;

@@ -22,6 +22,7 @@ struct RibbonButton {
     std::wstring onAction;
     ks::ComRef<IPictureDisp> picture;
     HRESULT imageResult = S_OK;
+    bool imageIdByReference = false;  // how the image id went to loadImage
 };
 
 struct RibbonGroup {
@@ -44,8 +45,33 @@ struct Ribbon {
 // 2006/01 customUI namespace.
 HRESULT LoadRibbon(IUnknown* addin, const wchar_t* ribbonId, Ribbon& ribbon, std::string& error);
 
-// Calls the add-in's loadImage callback by name for every button's image.
-HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon);
+// How a loadImage request passes the image id. Office's documentation does
+// not settle it: its callback signatures give a String, and Microsoft's own
+// native ribbon sample declares the id as BSTR*. So both forms are used,
+// request by request in turn.
+class ImageIdForms {
+public:
+    explicit ImageIdForms(bool byReferenceFirst = false) : m_next(byReferenceFirst) {}
+    // True when the next request passes VT_BYREF | VT_BSTR.
+    bool NextByReference() {
+        const bool byReference = m_next;
+        m_next = !m_next;
+        return byReference;
+    }
+
+private:
+    bool m_next;
+};
+
+// Calls the add-in's loadImage callback by name, once, for every button's
+// image: "The Microsoft Office application retrieves this image from your
+// solution only once, when the Ribbon is displayed" (RibbonLoadImageEventArgs).
+HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon, ImageIdForms& forms);
+
+// A picture's size and a hash of its pixels (FNV-1a over the rows of its
+// 32-bit bitmap), to tell one picture from another; false when the picture
+// has no such bitmap.
+bool PictureFingerprint(IPictureDisp* picture, int& width, int& height, unsigned long& hash);
 
 // The label as Office shows it: "&&" is a literal ampersand, a lone "&" marks
 // an access key and is not shown.

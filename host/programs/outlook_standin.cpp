@@ -1,16 +1,20 @@
-// The stand-in Outlook as a program: loads the add-ins of the add-in list as
-// Outlook does at start-up, opens compose windows, builds their ribbon from
-// the add-in's markup, presses buttons, clicks the legacy menu, and shuts
-// down. It prints what happens; sent messages land as .eml files in the
-// outbox folder.
+// The stand-in Outlook as a program: loads every COM add-in of the add-in
+// list as Outlook does at start-up, opens compose windows, builds their
+// ribbon from the add-ins' markup, presses buttons, clicks the legacy menu,
+// unloads an add-in as the COM Add-ins dialog does, and exits. It prints what
+// happens; sent messages land as .eml files in the outbox folder.
 //
-//   outlook_standin [--outbox DIR] [--ribbon-png FILE] ACTION...
-//   ACTION: compose BODY [TO] [SUBJECT] | press LABEL | about | help | ribbon | close
+//   outlook_standin [--outbox DIR] [--ribbon-png FILE] [--notify-shutdown]
+//                   [--byref-image-first] ACTION...
+//   ACTION: compose BODY [TO] [subject=SUBJECT] | press LABEL | ribbon |
+//           menu CAPTION | disconnect PROGID | close
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cwchar>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +30,9 @@
 #include "support/message_boxes.h"
 
 namespace {
+
+const wchar_t kExplorerRibbon[] = L"Microsoft.Outlook.Explorer";
+const wchar_t kComposeRibbon[] = L"Microsoft.Outlook.Mail.Compose";
 
 std::string U8(const std::wstring& text) { return kshost::ToUtf8(text); }
 
@@ -43,10 +50,31 @@ double NowMs() {
     return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
 }
 
+// Whether the module of an add-in may be unloaded, asked through its own export.
+const char* CanUnloadText(const std::wstring& progId, bool& alive) {
+    alive = false;
+    HMODULE module = standin::LoadedModuleOf(progId);
+    if (!module) return "no module loaded";
+    auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    const HRESULT hr = canUnload ? canUnload() : E_NOTIMPL;
+    alive = hr != S_OK;
+    return hr == S_OK ? "S_OK (nothing left alive)" : "S_FALSE (something is still alive)";
+}
+
+// One COM add-in as the stand-in holds it, with the markup it gave and the
+// pictures it loaded, by ribbon id, kept for the session.
+struct HostedAddIn {
+    standin::AddinEntry entry;
+    kshost::LoadedAddIn addin;
+    std::map<std::wstring, standin::Ribbon> ribbons;
+};
+
 class StandInOutlook {
 public:
-    StandInOutlook(std::wstring outbox, std::wstring ribbonPng)
-        : m_outbox(std::move(outbox)), m_ribbonPng(std::move(ribbonPng)) {
+    StandInOutlook(std::wstring outbox, std::wstring ribbonPng, bool notifyShutdown, bool byReferenceFirst)
+        : m_outbox(std::move(outbox)), m_ribbonPng(std::move(ribbonPng)), m_notifyShutdown(notifyShutdown),
+          m_imageForms(byReferenceFirst) {
         m_boxes.OnDialog([this](HWND dialog) { CloseDialog(dialog); });
     }
 
@@ -56,32 +84,35 @@ private:
     void StartUp();
     void ShutDown();
     void Compose(const std::wstring& body, const std::wstring& to, const std::wstring& subject);
+    const standin::Ribbon& RibbonOf(HostedAddIn& hosted, const wchar_t* ribbonId, const char* when);
     void ShowRibbon();
     void Press(const std::wstring& label);
+    void RunPress(const std::wstring& key);
+    void Disconnect(const std::wstring& progId);
     void ClickMenuItem(const wchar_t* caption);
     void ReportBoxes();
     void ReportOutbox();
     void CloseDialog(HWND dialog);
-    kshost::LoadedAddIn* KestrinSelect();
 
     kshost::Outlook m_outlook;
     kshost::Outbox m_outbox;
     std::wstring m_ribbonPng;
+    bool m_notifyShutdown;
+    standin::ImageIdForms m_imageForms;
     kstest::BoxRecorder m_boxes;
-    std::vector<std::unique_ptr<kshost::LoadedAddIn>> m_addins;
-    std::vector<std::wstring> m_progIds;
-    std::unique_ptr<kshost::ComposeWindow> m_window;
+    std::vector<std::unique_ptr<HostedAddIn>> m_addins;
+    std::vector<std::unique_ptr<kshost::ComposeWindow>> m_windows;  // the last one is in front
+    bool m_composed = false;  // a compose window was opened this session
     size_t m_reportedFiles = 0;
     int m_failures = 0;
 };
 
-kshost::LoadedAddIn* StandInOutlook::KestrinSelect() {
-    for (size_t i = 0; i < m_addins.size(); ++i) {
-        if (lstrcmpiW(m_progIds[i].c_str(), L"KestrinSelectATL.Connect") == 0) return m_addins[i].get();
-    }
-    return nullptr;
-}
-
+// Start-up as Outlook does it: every listed add-in that loads at start-up is
+// created and connected; Office then asks each for the explorer's ribbon
+// ("Office calls GetCustomUI during Outlook startup to load ribbon
+// customizations for the explorers", Implementing the IRibbonExtensibility
+// Interface); OnStartupComplete comes once all are connected ("occurs when
+// Outlook completes its startup routines", Outlook COM add-in template).
 void StandInOutlook::StartUp() {
     std::printf("[start] stand-in Outlook (%s); add-in list:\n", sizeof(void*) == 8 ? "64-bit" : "32-bit");
     for (const standin::AddinEntry& entry : standin::ReadAddinList()) {
@@ -89,8 +120,9 @@ void StandInOutlook::StartUp() {
                     static_cast<unsigned long>(entry.loadBehavior), entry.fromCurrentUser ? "HKCU" : "HKLM",
                     U8(entry.friendlyName).c_str());
         if (entry.loadBehavior != 3) continue;
-        auto addin = std::make_unique<kshost::LoadedAddIn>();
-        HRESULT hr = addin->Create(entry.progId.c_str());
+        auto hosted = std::make_unique<HostedAddIn>();
+        hosted->entry = entry;
+        HRESULT hr = hosted->addin.Create(entry.progId.c_str());
         if (FAILED(hr)) {
             std::printf("[load] %s: cannot be created (%s); Outlook would set LoadBehavior to 2\n",
                         U8(entry.progId).c_str(), HrName(hr));
@@ -98,7 +130,7 @@ void StandInOutlook::StartUp() {
             continue;
         }
         const double start = NowMs();
-        hr = addin->Connect(m_outlook, kshost::kConnectStartup);
+        hr = hosted->addin.Connect(m_outlook, kshost::kConnectStartup);
         const double elapsed = NowMs() - start;
         std::printf("[load] %s: OnConnection %s in %.3f ms\n", U8(entry.progId).c_str(), HrName(hr), elapsed);
         if (elapsed > standin::kConnectionBudgetMs) {
@@ -109,9 +141,12 @@ void StandInOutlook::StartUp() {
             ++m_failures;
             continue;
         }
-        addin->StartupComplete();
-        m_progIds.push_back(entry.progId);
-        m_addins.push_back(std::move(addin));
+        m_addins.push_back(std::move(hosted));
+    }
+    for (auto& hosted : m_addins) RibbonOf(*hosted, kExplorerRibbon, "at start-up");
+    for (auto& hosted : m_addins) {
+        std::printf("[startup] %s: OnStartupComplete %s\n", U8(hosted->entry.progId).c_str(),
+                    HrName(hosted->addin.StartupComplete()));
     }
     ReportBoxes();
     std::printf("[menu] main window menu bar:");
@@ -119,110 +154,207 @@ void StandInOutlook::StartUp() {
     std::printf("\n");
 }
 
+// Outlook 2010 and later exit without telling add-ins: "In Outlook 2010, the
+// Shutdown event is not raised when Outlook exits" (AddInBase.Shutdown
+// event). The main window still closes first, and its Close event reaches
+// whoever listens. --notify-shutdown keeps the earlier shut-down, which
+// called OnBeginShutdown ("occurs when Outlook begins its shutdown
+// routines", Outlook COM add-in template) and OnDisconnection.
 void StandInOutlook::ShutDown() {
-    m_window.reset();
-    for (auto& addin : m_addins) {
-        addin->BeginShutdown();
-        addin->Disconnect(kshost::kDisconnectHostShutdown);
-        addin->Release();
+    m_windows.clear();
+    const size_t closes = m_outlook.CloseMainWindow();
+    std::printf("[shutdown] the main window closes: Close went to %zu sink(s)\n", closes);
+    if (!m_notifyShutdown) {
+        for (auto& hosted : m_addins) hosted->addin.Release();
+        std::printf("[shutdown] fast shut-down: %zu add-in(s) released without OnBeginShutdown or OnDisconnection\n",
+                    m_addins.size());
+        m_addins.clear();
+        return;
+    }
+    for (auto& hosted : m_addins) {
+        const HRESULT begin = hosted->addin.BeginShutdown();
+        const HRESULT disconnect = hosted->addin.Disconnect(kshost::kDisconnectHostShutdown);
+        hosted->addin.Release();
+        bool alive = false;
+        const char* unload = CanUnloadText(hosted->entry.progId, alive);
+        std::printf("[shutdown] %s: OnBeginShutdown %s, OnDisconnection %s, released; DllCanUnloadNow: %s\n",
+                    U8(hosted->entry.progId).c_str(), HrName(begin), HrName(disconnect), unload);
+        if (alive) ++m_failures;
     }
     m_addins.clear();
-    m_outlook.CloseMainWindow();
-    HMODULE module = GetModuleHandleW(L"KestrinSelect.dll");
-    if (module) {
-        auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-        HRESULT hr = canUnload ? canUnload() : E_NOTIMPL;
-        std::printf("[shutdown] OnBeginShutdown, OnDisconnection, released; DllCanUnloadNow: %s\n",
-                    hr == S_OK ? "S_OK (nothing left alive)" : "S_FALSE (something is still alive)");
-        if (hr != S_OK) ++m_failures;
-    } else {
-        std::printf("[shutdown] no add-in DLL loaded\n");
+}
+
+// The ribbon an add-in gives for one ribbon id, asked for once a session:
+// inspector ribbons "when the first instance of a given inspector type ... is
+// displayed" (Implementing the IRibbonExtensibility Interface), with each
+// picture loaded once; later windows reuse both.
+const standin::Ribbon& StandInOutlook::RibbonOf(HostedAddIn& hosted, const wchar_t* ribbonId, const char* when) {
+    auto known = hosted.ribbons.find(ribbonId);
+    if (known != hosted.ribbons.end()) return known->second;
+    standin::Ribbon& ribbon = hosted.ribbons[ribbonId];
+    const std::string progId = U8(hosted.entry.progId);
+    std::string error;
+    const HRESULT hr = standin::LoadRibbon(hosted.addin.Extensibility(), ribbonId, ribbon, error);
+    if (FAILED(hr)) {
+        std::printf("[ribbon] GetCustomUI(\"%s\") asked of %s %s: refused: %s (%s)\n", U8(ribbonId).c_str(),
+                    progId.c_str(), when, error.c_str(), HrName(hr));
+        ribbon = standin::Ribbon{};
+        ++m_failures;
+        return ribbon;
     }
+    std::printf("[ribbon] GetCustomUI(\"%s\") asked of %s %s: %s\n", U8(ribbonId).c_str(), progId.c_str(), when,
+                ribbon.groups.empty() ? "no customisation"
+                                      : (std::to_string(ribbon.groups.size()) + " group(s)").c_str());
+    standin::LoadRibbonImages(hosted.addin.Extensibility(), ribbon, m_imageForms);
+    for (const standin::RibbonGroup& group : ribbon.groups) {
+        for (const standin::RibbonButton& button : group.buttons) {
+            if (button.image.empty()) continue;
+            int width = 0, height = 0;
+            unsigned long pixels = 0;
+            if (standin::PictureFingerprint(button.picture.Get(), width, height, pixels)) {
+                std::printf("[image] %s(\"%s\") with the id as %s: %d x %d picture, pixels %08lx\n",
+                            U8(ribbon.loadImage).c_str(), U8(button.image).c_str(),
+                            button.imageIdByReference ? "VT_BYREF|VT_BSTR" : "VT_BSTR", width, height, pixels);
+            } else {
+                std::printf("[image] %s(\"%s\") with the id as %s: no picture (%s)\n", U8(ribbon.loadImage).c_str(),
+                            U8(button.image).c_str(), button.imageIdByReference ? "VT_BYREF|VT_BSTR" : "VT_BSTR",
+                            HrName(button.imageResult));
+            }
+        }
+    }
+    return ribbon;
 }
 
 void StandInOutlook::Compose(const std::wstring& body, const std::wstring& to, const std::wstring& subject) {
-    m_window.reset();
     kshost::MailItem& item = m_outlook.Compose(body, subject);
+    kshost::Inspector* inspector = m_outlook.ActiveInspectorObject();
     kshost::SendThroughOutbox(item, m_outbox, to);
-    m_window = std::make_unique<kshost::ComposeWindow>(static_cast<_MailItem*>(&item));
-    m_window->FocusBody();
+    auto window = std::make_unique<kshost::ComposeWindow>(static_cast<_MailItem*>(&item));
+    window->OnActivate([this, inspector] { m_outlook.Activate(inspector); });
+    window->OnRibbonPress([this](const std::wstring& key) { RunPress(key); });
+    window->FocusBody();
+    m_windows.push_back(std::move(window));
     std::printf("[compose] new message to %s, subject \"%s\", HTML body of %zu characters\n", U8(to).c_str(),
                 U8(subject).c_str(), body.size());
+    for (auto& hosted : m_addins) RibbonOf(*hosted, kComposeRibbon, "(the first compose window)");
+    if (m_composed) {
+        std::printf("[ribbon] \"%s\": the markup and pictures of the first compose window, reused\n",
+                    U8(kComposeRibbon).c_str());
+    }
+    m_composed = true;
     ShowRibbon();
 }
 
 void StandInOutlook::ShowRibbon() {
-    kshost::LoadedAddIn* addin = KestrinSelect();
-    if (!addin) return;
-    standin::Ribbon ribbon;
-    std::string error;
-    HRESULT hr = standin::LoadRibbon(addin->Extensibility(), L"Microsoft.Outlook.Mail.Compose", ribbon, error);
-    if (FAILED(hr)) {
-        std::printf("[ribbon] refused: %s (%s)\n", error.c_str(), HrName(hr));
-        ++m_failures;
-        return;
+    standin::Ribbon all;
+    for (auto& hosted : m_addins) {
+        const standin::Ribbon& ribbon = RibbonOf(*hosted, kComposeRibbon, "(the first compose window)");
+        all.groups.insert(all.groups.end(), ribbon.groups.begin(), ribbon.groups.end());
     }
-    standin::LoadRibbonImages(addin->Extensibility(), ribbon);
-    if (!ribbon.customised || ribbon.groups.empty()) {
-        std::printf("[ribbon] GetCustomUI(\"Microsoft.Outlook.Mail.Compose\"): no group (both switches off)\n");
-    }
-    for (const standin::RibbonGroup& group : ribbon.groups) {
-        std::printf("[ribbon] tab %s, group \"%s\" before %s:", U8(group.tabIdMso).c_str(), U8(group.label).c_str(),
-                    U8(group.insertBeforeMso).c_str());
+    if (all.groups.empty()) std::printf("[ribbon] \"%s\": no group (no add-in customises it)\n", U8(kComposeRibbon).c_str());
+    for (const standin::RibbonGroup& group : all.groups) {
+        std::printf("[ribbon] tab %s, group \"%s\"%s%s:", U8(group.tabIdMso).c_str(), U8(group.label).c_str(),
+                    group.insertBeforeMso.empty() ? "" : " before ", U8(group.insertBeforeMso).c_str());
         for (const standin::RibbonButton& button : group.buttons) {
             std::printf(" [%s%s]", U8(standin::DisplayLabel(button.label)).c_str(),
-                        button.picture ? " + picture" : ", no picture");
+                        button.picture ? " + picture" : button.image.empty() ? "" : ", no picture");
         }
         std::printf("\n");
     }
-    if (!m_ribbonPng.empty() && SUCCEEDED(standin::RenderRibbonPng(ribbon, m_ribbonPng))) {
+    if (!m_ribbonPng.empty() && SUCCEEDED(standin::RenderRibbonPng(all, m_ribbonPng))) {
         std::printf("[ribbon] drawn to %s\n", U8(m_ribbonPng).c_str());
     }
 }
 
+// A click on a button of the front compose window's ribbon, as the mouse
+// gives it: through the window's message loop.
 void StandInOutlook::Press(const std::wstring& label) {
-    kshost::LoadedAddIn* addin = KestrinSelect();
-    if (!addin) return;
-    standin::Ribbon ribbon;
-    std::string error;
-    standin::LoadRibbon(addin->Extensibility(), L"Microsoft.Outlook.Mail.Compose", ribbon, error);
-    for (const standin::RibbonGroup& group : ribbon.groups) {
-        for (const standin::RibbonButton& button : group.buttons) {
-            if (standin::DisplayLabel(button.label) != label) continue;
-            if (m_window) m_window->FocusBody();
-            HRESULT hr = addin->RunRibbonAction(m_outlook, button.onAction.c_str(), button.id.c_str());
-            std::printf("[press] \"%s\" -> %s: %s\n", U8(label).c_str(), U8(button.onAction).c_str(), HrName(hr));
-            ReportBoxes();
-            kshost::ComposeWindow::PumpMessages();  // the posted send command runs now
-            if (m_window && m_window->SendCommands() > 0) {
-                std::printf("[send] the compose window ran its send command: %s\n",
-                            HrName(m_window->LastSendResult()));
+    kshost::ComposeWindow* window = m_windows.empty() ? nullptr : m_windows.back().get();
+    for (size_t i = 0; window && window->IsOpen() && i < m_addins.size(); ++i) {
+        const standin::Ribbon& ribbon = RibbonOf(*m_addins[i], kComposeRibbon, "(the first compose window)");
+        for (const standin::RibbonGroup& group : ribbon.groups) {
+            for (const standin::RibbonButton& button : group.buttons) {
+                if (standin::DisplayLabel(button.label) != label) continue;
+                const int sendsBefore = window->SendCommands();
+                window->PostRibbonPress(std::to_wstring(i) + L":" + button.id);
+                kshost::ComposeWindow::PumpMessages();  // the click, then the posted send command
+                if (window->SendCommands() > sendsBefore) {
+                    std::printf("[send] the compose window ran its send command: %s\n",
+                                HrName(window->LastSendResult()));
+                }
+                ReportOutbox();
+                return;
             }
-            ReportOutbox();
+        }
+    }
+    std::printf("[press] no button \"%s\" on the ribbon of an open compose window\n", U8(label).c_str());
+    ++m_failures;
+}
+
+void StandInOutlook::RunPress(const std::wstring& key) {
+    const size_t colon = key.find(L':');
+    if (colon == std::wstring::npos) return;
+    const size_t index = wcstoul(key.c_str(), nullptr, 10);
+    const std::wstring id = key.substr(colon + 1);
+    if (index >= m_addins.size()) return;
+    HostedAddIn& hosted = *m_addins[index];
+    for (const standin::RibbonGroup& group : RibbonOf(hosted, kComposeRibbon, "(the first compose window)").groups) {
+        for (const standin::RibbonButton& button : group.buttons) {
+            if (button.id != id) continue;
+            const HRESULT hr = hosted.addin.RunRibbonAction(m_outlook, button.onAction.c_str(), button.id.c_str());
+            std::printf("[press] \"%s\" -> %s: %s\n", U8(standin::DisplayLabel(button.label)).c_str(),
+                        U8(button.onAction).c_str(), HrName(hr));
+            ReportBoxes();
             return;
         }
     }
-    std::printf("[press] no button \"%s\" on the ribbon\n", U8(label).c_str());
+}
+
+// The COM Add-ins dialog unloading an add-in: OnDisconnection with
+// ext_dm_UserClosed ("this event is raised when the user disables the add-in
+// by using the COM Add-ins dialog box", AddInBase.Shutdown event); the other
+// add-ins hear that the set changed ("Occurs when the set of connected COM
+// add-ins changes", Outlook COM add-in template).
+void StandInOutlook::Disconnect(const std::wstring& progId) {
+    for (auto it = m_addins.begin(); it != m_addins.end(); ++it) {
+        HostedAddIn& hosted = **it;
+        if (lstrcmpiW(hosted.entry.progId.c_str(), progId.c_str()) != 0) continue;
+        const HRESULT hr = hosted.addin.Disconnect(kshost::kDisconnectUserClosed);
+        hosted.addin.Release();
+        const std::wstring name = hosted.entry.progId;
+        m_addins.erase(it);
+        bool alive = false;
+        const char* unload = CanUnloadText(name, alive);
+        std::printf("[disconnect] %s, from the COM Add-ins dialog: OnDisconnection(ext_dm_UserClosed) %s, released; "
+                    "DllCanUnloadNow: %s\n",
+                    U8(name).c_str(), HrName(hr), unload);
+        if (alive || FAILED(hr)) ++m_failures;
+        for (auto& other : m_addins) other->addin.AddInsUpdate();
+        ReportBoxes();
+        return;
+    }
+    std::printf("[disconnect] no connected add-in %s\n", U8(progId).c_str());
     ++m_failures;
 }
 
 void StandInOutlook::ClickMenuItem(const wchar_t* caption) {
-    kshost::ControlData* menu = m_outlook.MenuBarControls().FindByTag(L"KestrinSelectATL");
-    auto* popup = menu ? dynamic_cast<kshost::Popup*>(menu) : nullptr;
-    kshost::ControlData* item = popup ? popup->Items().FindByCaption(caption) : nullptr;
-    if (auto* button = item ? dynamic_cast<kshost::Button*>(item) : nullptr) {
-        std::printf("[menu] click \"%s\"\n", U8(caption).c_str());
-        button->Click();
-        ReportBoxes();
-        return;
+    // The items of the add-ins' menus on the main window's menu bar.
+    for (size_t i = 0; i < m_outlook.MenuBarControls().Size(); ++i) {
+        auto* popup = dynamic_cast<kshost::Popup*>(&m_outlook.MenuBarControls().At(i));
+        kshost::ControlData* item = popup ? popup->Items().FindByCaption(caption) : nullptr;
+        if (auto* button = item ? dynamic_cast<kshost::Button*>(item) : nullptr) {
+            std::printf("[menu] click \"%s\"\n", U8(caption).c_str());
+            button->Click();
+            ReportBoxes();
+            return;
+        }
     }
-    std::printf("[menu] no \"%s\" item under \"&KestrinSelect\"\n", U8(caption).c_str());
+    std::printf("[menu] no menu item \"%s\"\n", U8(caption).c_str());
     ++m_failures;
 }
 
 void StandInOutlook::CloseDialog(HWND dialog) {
-    // The About box: look at it as a person would, then press OK.
+    // A dialog (the About box): look at it as a person would, then press OK.
     char title[256] = "";
     GetWindowTextA(dialog, title, sizeof(title));
     RECT client{};
@@ -262,10 +394,10 @@ int StandInOutlook::Run(const std::vector<std::wstring>& actions) {
             Press(next(L""));
         } else if (action == L"ribbon") {
             ShowRibbon();
-        } else if (action == L"about") {
-            ClickMenuItem(L"&About KestrinSelect");
-        } else if (action == L"help") {
-            ClickMenuItem(L"&Help");
+        } else if (action == L"menu") {
+            ClickMenuItem(next(L"").c_str());
+        } else if (action == L"disconnect") {
+            Disconnect(next(L""));
         } else if (action == L"close") {
             break;
         } else {
@@ -286,6 +418,8 @@ int main() {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
     std::wstring outbox = L"outbox";
     std::wstring ribbonPng;
+    bool notifyShutdown = false;
+    bool byReferenceFirst = false;
     std::vector<std::wstring> actions;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
@@ -293,13 +427,17 @@ int main() {
             outbox = argv[++i];
         } else if (arg == L"--ribbon-png" && i + 1 < argc) {
             ribbonPng = argv[++i];
+        } else if (arg == L"--notify-shutdown") {
+            notifyShutdown = true;
+        } else if (arg == L"--byref-image-first") {
+            byReferenceFirst = true;
         } else {
             actions.push_back(arg);
         }
     }
     int result;
     {
-        StandInOutlook outlook(outbox, ribbonPng);
+        StandInOutlook outlook(outbox, ribbonPng, notifyShutdown, byReferenceFirst);
         result = outlook.Run(actions);
     }
     CoUninitialize();

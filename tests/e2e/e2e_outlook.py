@@ -3,14 +3,19 @@
 
     tests/e2e/e2e_outlook.py ARCH
 
-Registers the built DLL with regsvr32 in a prefix of its own, writes the
-add-in list entry as an installer would, and for each combination of the
-two switches starts the stand-in Outlook, which loads the add-in from the
-list, opens a compose window and builds the ribbon. With both switches on it
-sends one message with each button and the messages are read back with
-Python's own e-mail parser, independent of the C++ code that wrote them.
-Prints one line per check and closes with "e2e ARCH: N passed, N failed".
+Registers the built DLL with regsvr32 in a prefix of its own, beside a
+second COM add-in of the stand-in's own (which puts a group on the same
+compose tab), writes the add-in list entries as an installer would, and for
+each combination of the two switches starts a new stand-in Outlook session
+(Outlook asks for the compose ribbon once a session), which loads the
+add-ins from the list, opens a compose window and builds the ribbon. A
+longer session opens two compose windows, sends one message with each
+button, presses the other add-in's button and unloads KestrinSelect as the
+COM Add-ins dialog does; the messages are read back with Python's own
+e-mail parser, independent of the C++ code that wrote them. Prints one line
+per check and closes with "e2e ARCH: N passed, N failed".
 """
+import re
 import email
 import email.policy
 import os
@@ -60,9 +65,32 @@ def set_switch(name, value):
         wine("reg", "add", key, "/v", name, "/d", value, "/f")
 
 
-def run_outlook(*actions, outbox):
+def run_outlook(*actions, outbox, options=()):
     return wine(str(BIN / "outlook_standin.exe"), "--outbox", windows_path(outbox),
-                "--ribbon-png", windows_path(outbox / "ribbon.png"), *actions)
+                "--ribbon-png", windows_path(outbox / "ribbon.png"), *options, *actions)
+
+
+def lines(out, prefix):
+    return [line for line in out.splitlines() if line.startswith(prefix)]
+
+
+def kestrin_buttons(out):
+    """The buttons of the KestrinSelect group, as the ribbon lines show them."""
+    shown = []
+    for line in lines(out, "[ribbon] tab"):
+        if 'group "KestrinSelect"' in line:
+            shown += [part.split(" + ")[0].split(",")[0].rstrip("]") for part in line.split("[")[2:]]
+    return shown
+
+
+def pictures(out):
+    """{(image id, form): pixels} of the loadImage requests of a session."""
+    found = {}
+    for line in lines(out, "[image]"):
+        m = re.match(r'\[image\] getImage\("(\w+)"\) with the id as (\S+): 32 x 32 picture, pixels (\w+)', line)
+        if m:
+            found[(m.group(1), m.group(2))] = m.group(3)
+    return found
 
 
 BODY = ("<html><body><p>Figures attached: \u6570\u5b57 \U0001F4CA \u05e9\u05dc\u05d5\u05dd "
@@ -78,50 +106,110 @@ def main():
     print(f"e2e {ARCH}: the add-in in the stand-in Outlook")
     rc = wine("regsvr32", "/s", str(BIN / "KestrinSelect.dll")).returncode
     check(rc == 0, "regsvr32 registers the DLL", f"exit {rc}")
-    addins = r"HKCU\Software\Microsoft\Office\Outlook\Addins\KestrinSelectATL.Connect"
-    wine("reg", "add", addins, "/v", "LoadBehavior", "/t", "REG_DWORD", "/d", "3", "/f")
-    wine("reg", "add", addins, "/v", "FriendlyName", "/d", "KestrinSelect", "/f")
+    rc = wine("regsvr32", "/s", str(BIN / "standin_companion.dll")).returncode
+    check(rc == 0, "regsvr32 registers the other add-in", f"exit {rc}")
+    # KestrinSelect for the machine, as the installer writes it; the other
+    # add-in for this user.
+    machine = r"HKLM\Software\Microsoft\Office\Outlook\Addins\KestrinSelectATL.Connect"
+    user = r"HKCU\Software\Microsoft\Office\Outlook\Addins\KestrinSelectATL.Connect"
+    wine("reg", "add", machine, "/v", "LoadBehavior", "/t", "REG_DWORD", "/d", "3", "/f")
+    wine("reg", "add", machine, "/v", "FriendlyName", "/d", "KestrinSelect", "/f")
+    companion = r"HKCU\Software\Microsoft\Office\Outlook\Addins\StandInCompanion.Connect"
+    wine("reg", "add", companion, "/v", "LoadBehavior", "/t", "REG_DWORD", "/d", "3", "/f")
+    wine("reg", "add", companion, "/v", "FriendlyName", "/d", "Call Log", "/f")
+
+    # The user turned it off: the user's entry holds LoadBehavior alone, and
+    # overrides that value only.
+    wine("reg", "add", user, "/v", "LoadBehavior", "/t", "REG_DWORD", "/d", "2", "/f")
+    outbox = WORK / "turned-off"
+    outbox.mkdir()
+    out = run_outlook("close", outbox=outbox).stdout
+    check('KestrinSelectATL.Connect  LoadBehavior 2  (HKCU)  "KestrinSelect"' in out,
+          "a user's LoadBehavior alone overrides the machine's, the name stays the machine's", out)
+    check("[load] KestrinSelectATL.Connect" not in out and "[load] StandInCompanion.Connect: OnConnection S_OK" in out,
+          "turned off for the user: not loaded, the other add-in is", out)
+    wine("reg", "add", user, "/v", "LoadBehavior", "/t", "REG_DWORD", "/d", "3", "/f")
 
     combinations = [
-        (None, None, []),
-        ("true", "false", ["Encrypt & Send"]),
-        ("FALSE", "True", ["Send Unencrypted"]),
-        ("true", "true", ["Encrypt & Send", "Send Unencrypted"]),
+        (None, None, [], ()),
+        ("true", "false", ["Encrypt & Send"], ("--notify-shutdown",)),
+        ("FALSE", "True", ["Send Unencrypted"], ()),
+        ("true", "true", ["Encrypt & Send", "Send Unencrypted"], ("--byref-image-first",)),
     ]
-    for select, unselect, expected in combinations:
+    swapped = {}
+    for select, unselect, expected, options in combinations:
         set_switch("selectEnabled", select)
         set_switch("unselectEnabled", unselect)
         outbox = WORK / f"ribbon-{select}-{unselect}"
         outbox.mkdir()
-        result = run_outlook("compose", "<html><body>x</body></html>", "close", outbox=outbox)
+        result = run_outlook("compose", "<html><body>x</body></html>", "close", outbox=outbox, options=options)
         out = result.stdout
-        ribbon_lines = [line for line in out.splitlines() if line.startswith("[ribbon] tab")]
-        shown = []
-        for line in ribbon_lines:
-            shown += [part.split(" + ")[0].split(",")[0] for part in line.split("[")[2:]]
-        check(shown == expected, f"switches {select}/{unselect}: ribbon shows {expected or 'no group'}",
+        what = f"switches {select}/{unselect}"
+        shown = kestrin_buttons(out)
+        check(shown == expected, f"{what}: ribbon shows {expected or 'no KestrinSelect group'}",
               f"shown {shown}; output:\n{out}")
+        check('group "Call Log": [Log Call]' in out, f"{what}: the other add-in's group is on the same tab", out)
         if expected:
-            check("+ picture" in out and "no picture" not in out,
-                  f"switches {select}/{unselect}: every button has its picture")
+            check(all(f"[{label} + picture]" in out for label in expected),
+                  f"{what}: every button has its picture")
             check((outbox / "ribbon.png").stat().st_size > 0 if (outbox / "ribbon.png").exists() else False,
-                  f"switches {select}/{unselect}: ribbon drawn to a PNG")
-        check("DllCanUnloadNow: S_OK" in out, f"switches {select}/{unselect}: the DLL can unload at the end")
+                  f"{what}: ribbon drawn to a PNG")
+        if "--notify-shutdown" in options:
+            check(out.count("OnBeginShutdown S_OK, OnDisconnection S_OK, released; DllCanUnloadNow: S_OK") == 2,
+                  f"{what}, notifying shut-down: both add-ins told, released, and their DLLs can unload", out)
+        else:
+            check("[shutdown] the main window closes: Close went to 1 sink(s)" in out
+                  and "fast shut-down: 2 add-in(s) released without OnBeginShutdown or OnDisconnection" in out,
+                  f"{what}: fast shut-down, the main window's Close reaches the add-in's sink", out)
+        if "--byref-image-first" in options:
+            swapped = pictures(out)
 
     outbox = WORK / "outbox"
     outbox.mkdir()
     result = run_outlook("compose", BODY, "finance@example.com", "subject=Figures", "press", "Encrypt & Send",
-                         "compose", BODY, "team@example.com", "subject=Lunch", "press", "Send Unencrypted",
-                         "about", "close", outbox=outbox)
+                         "compose", BODY, "team@example.com", "subject=Lunch", "press", "Log Call",
+                         "press", "Send Unencrypted", "menu", "&About KestrinSelect",
+                         "disconnect", "KestrinSelectATL.Connect", "close", outbox=outbox)
     out = result.stdout
     (WORK / "transcript.txt").write_text(out)
     check(result.returncode == 0, "the stand-in Outlook run succeeds", f"exit {result.returncode}\n{out}")
-    check("OnConnection S_OK" in out, "the add-in connects from the add-in list")
+    check("[load] KestrinSelectATL.Connect: OnConnection S_OK" in out, "the add-in connects from the add-in list")
+    order = out.splitlines()
+    first_startup = next((i for i, line in enumerate(order) if line.startswith("[startup]")), -1)
+    last_load = max((i for i, line in enumerate(order) if line.startswith("[load]")), default=len(order))
+    check(0 <= last_load < first_startup, "OnStartupComplete once every listed add-in is connected")
+    explorer = [i for i, line in enumerate(order) if 'GetCustomUI("Microsoft.Outlook.Explorer") asked of' in line]
+    composes = [i for i, line in enumerate(order) if line.startswith("[compose]")]
+    check(len(explorer) == 2 and composes and max(explorer) < composes[0],
+          "the explorer's markup is asked of each add-in once, at start-up", "\n".join(order[i] for i in explorer))
+    asked = [i for i, line in enumerate(order)
+             if 'GetCustomUI("Microsoft.Outlook.Mail.Compose") asked of KestrinSelectATL.Connect' in line]
+    check(len(composes) == 2 and len(asked) == 1 and composes[0] < asked[0] < composes[1],
+          "two compose windows, the compose markup asked for once, at the first", out)
+    check(len(lines(out, "[image] getImage(")) == 2, "each picture loaded once for the session")
+    check('[companion] "Log Call" pressed' in out, "the other add-in's button reaches its own callback by name")
     check("&KestrinSelect" in out.split("[menu] main window menu bar:")[1].splitlines()[0]
           if "[menu] main window menu bar:" in out else False, "the main window's menu bar has &KestrinSelect")
     check("[dialog] \"About KestrinSelect\" open" in out, "About opens the About box")
     check("[box]" not in out, "no error box during the run")
-    check("DllCanUnloadNow: S_OK" in out, "nothing is left alive after shut-down")
+    check("[disconnect] KestrinSelectATL.Connect, from the COM Add-ins dialog: OnDisconnection(ext_dm_UserClosed) S_OK, "
+          "released; DllCanUnloadNow: S_OK (nothing left alive)" in out,
+          "unloaded from the COM Add-ins dialog: told, released, nothing left alive", out)
+    check("[companion] OnAddInsUpdate" in out, "the other add-in hears that the set of add-ins changed")
+    check("Close went to 0 sink(s)" in out, "once disconnected, the add-in no longer listens to the main window")
+
+    # Both forms of the image id give the same picture, and the two pictures differ.
+    plain = pictures(out)
+    forms = {image: {form for (i, form) in list(plain) + list(swapped) if i == image}
+             for image in ("KestrinSelectImage", "KestrinUnselectImage")}
+    check(all(f == {"VT_BSTR", "VT_BYREF|VT_BSTR"} for f in forms.values()),
+          "each image asked for once with the id as VT_BSTR and once as VT_BYREF|VT_BSTR", str(forms))
+    by_image = {}
+    for (image, form), pixels in list(plain.items()) + list(swapped.items()):
+        by_image.setdefault(image, set()).add(pixels)
+    check(len(by_image) == 2 and all(len(p) == 1 for p in by_image.values())
+          and by_image["KestrinSelectImage"] != by_image["KestrinUnselectImage"],
+          "both forms of the id give the right picture", f"{plain} {swapped}")
 
     files = sorted(outbox.glob("*.eml"))
     check(len(files) == 2, "two messages reach the outbox", f"{len(files)} files")
