@@ -54,7 +54,7 @@ public:
 
     // CLSIDFromProgID, CoCreateInstance(IUnknown), then QueryInterface for
     // _IDTExtensibility2 as Outlook does.
-    HRESULT Create(const wchar_t* progId = L"KestrinSelectATL.Connect");
+    HRESULT Create(const wchar_t* progId);
     // OnConnection(application, mode, add-in instance, empty custom array).
     HRESULT Connect(Outlook& outlook, long mode = kConnectStartup);
     // OnConnection with the arguments given (for null or odd hosts).

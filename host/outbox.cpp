@@ -275,7 +275,7 @@ HRESULT CollectInternetHeaders(IMAPIProp* message, std::vector<HeaderField>& hea
 std::string ComposeRfc5322(const OutgoingMessage& message, const std::string& date, const std::string& messageId) {
     std::string out;
     auto line = [&out](const std::string& name, const std::string& value) { out += name + ": " + value + "\r\n"; };
-    line("From", HeaderValue(message.from.empty() ? L"KestrinSelect Stand-in <sender@stand-in.invalid>" : message.from));
+    line("From", HeaderValue(message.from.empty() ? L"Stand-in Outlook <sender@stand-in.invalid>" : message.from));
     if (!message.to.empty()) line("To", HeaderValue(message.to));
     if (!message.cc.empty()) line("Cc", HeaderValue(message.cc));
     line("Subject", HeaderValue(message.subject));

@@ -123,7 +123,7 @@ TEST_F(HostFixture, MissingAboutItemGivesInvalidArgAndConnectsNoSink) {
 TEST(Disconnection, OfAnAddinNeverConnectedCallsNothing) {
     kshost::Outlook outlook;
     kshost::LoadedAddIn addin;
-    ASSERT_EQ(S_OK, addin.Create());
+    ASSERT_EQ(S_OK, addin.Create(kstest::kAddinProgId));
     EXPECT_EQ(S_OK, addin.Disconnect());
     EXPECT_EQ(S_OK, addin.Disconnect());
     EXPECT_TRUE(outlook.Host().Calls().empty());

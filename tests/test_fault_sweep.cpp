@@ -229,7 +229,7 @@ std::vector<std::string> RunOnce(const Scenario& scenario, const Injection& inje
         kstest::BoxRecorder recorder;
         const ULONG applicationRefs = world.outlook->App().RefCount();
         const ULONG instanceRefs = world.outlook->AddIn().RefCount();
-        if (FAILED(world.addin.Create())) {
+        if (FAILED(world.addin.Create(kstest::kAddinProgId))) {
             problem("the add-in cannot be created");
             return calls;
         }
@@ -632,7 +632,7 @@ TEST(FaultSweep, HostWithoutApplicationInterface) {
         outlook.App().RefuseApplicationInterface(true);
         kstest::BoxRecorder boxes;
         kshost::LoadedAddIn addin;
-        ASSERT_EQ(addin.Create(), S_OK);
+        ASSERT_EQ(addin.Create(kstest::kAddinProgId), S_OK);
         EXPECT_EQ(addin.Connect(outlook), E_NOINTERFACE) << "the failing QueryInterface's result";
         EXPECT_FALSE(outlook.Host().Called("_Application.ActiveExplorer"));
         EXPECT_EQ(outlook.MenuBarControls().CountTagged(L"KestrinSelectATL"), 0u);
@@ -662,7 +662,7 @@ TEST(FaultSweep, NullApplicationOrInstance) {
     for (int which = 0; which < 3; ++which) {
         SCOPED_TRACE(which);
         kshost::LoadedAddIn addin;
-        ASSERT_EQ(addin.Create(), S_OK);
+        ASSERT_EQ(addin.Create(kstest::kAddinProgId), S_OK);
         IDispatch* application = which == 1 ? nullptr : static_cast<_Application*>(&outlook.App());
         IDispatch* instance = which == 2 ? nullptr : static_cast<IDispatch*>(&outlook.AddIn());
         if (which == 0) application = instance = nullptr;
@@ -742,7 +742,7 @@ public:
             m_addin = &addin;
             kstest::BoxRecorder boxes;
             boxes.OnMessageBox([this](const kstest::ShownBox&) { PressElsewhere(); });
-            if (FAILED(addin.Create()) || FAILED(addin.Connect(outlook))) return "the add-in did not connect";
+            if (FAILED(addin.Create(kstest::kAddinProgId)) || FAILED(addin.Connect(outlook))) return "the add-in did not connect";
             const ULONG applicationRefs = outlook.App().RefCount();
             for (size_t i = 0; i < m_panes.size(); ++i) Open(i);
             for (int step = 0; step < steps && problem.empty(); ++step) {

@@ -57,7 +57,7 @@ struct Counts {
 
 class LongRuns : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(m_addin.Create(), S_OK); }
+    void SetUp() override { ASSERT_EQ(m_addin.Create(kstest::kAddinProgId), S_OK); }
     void TearDown() override {
         if (m_addin.Created()) m_addin.Disconnect();
         m_addin.Release();

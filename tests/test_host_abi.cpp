@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "host/addin_site.h"
+#include "support/addin_dll.h"
 
 namespace {
 
@@ -441,7 +442,7 @@ TEST_F(HostSlots, MailItemMembersUsedByTheAddinHaveTheirEffectAtTheirSlots) {
 // The add-in's own interfaces, as the host calls them: by slot.
 TEST(AddinSlots, ExtensibilityMethodsSitAtSlotsSevenToEleven) {
     kshost::LoadedAddIn addin;
-    ASSERT_EQ(S_OK, addin.Create());
+    ASSERT_EQ(S_OK, addin.Create(kstest::kAddinProgId));
     void* ext = addin.Extensibility();
     SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 0);
     using CustomFn = HRESULT(STDMETHODCALLTYPE*)(void*, SAFEARRAY**);
@@ -458,7 +459,7 @@ TEST(AddinSlots, ExtensibilityMethodsSitAtSlotsSevenToEleven) {
 
 TEST(AddinSlots, GetCustomUISitsAtSlotSevenOfRibbonExtensibility) {
     kshost::LoadedAddIn addin;
-    ASSERT_EQ(S_OK, addin.Create());
+    ASSERT_EQ(S_OK, addin.Create(kstest::kAddinProgId));
     IID iid;
     ASSERT_EQ(S_OK, IIDFromString(L"{000C0396-0000-0000-C000-000000000046}", &iid));
     void* ribbon = nullptr;

@@ -15,6 +15,7 @@
 
 #include "KestrinSelect_h.h"
 #include "host/addin_site.h"
+#include "support/addin_dll.h"
 #include "host/compose_window.h"
 #include "send/branding_text.h"
 #include "support/gdi_objects.h"
@@ -68,7 +69,7 @@ HRESULT WINAPI FaultyCreatePicture(LPPICTDESC description, REFIID iid, BOOL own,
 class OutOfMemorySweep : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(m_addin.Create(), S_OK);
+        ASSERT_EQ(m_addin.Create(kstest::kAddinProgId), S_OK);
         ASSERT_EQ(m_addin.Connect(m_outlook), S_OK);
         ASSERT_EQ(m_addin.Extensibility()->QueryInterface(IID_IRibbonCallback, m_callback.PutVoid()), S_OK);
         HMODULE module = GetModuleHandleW(L"KestrinSelect.dll");
@@ -272,7 +273,7 @@ TEST_F(OutOfMemorySweep, ConnectionWithMenuTexts) {
             kshost::Outlook outlook;
             host = outlook.App().SharedContext();
             kshost::LoadedAddIn addin;
-            ASSERT_EQ(addin.Create(), S_OK);
+            ASSERT_EQ(addin.Create(kstest::kAddinProgId), S_OK);
             const HRESULT hr = addin.Connect(outlook);
             const auto boxes = kstest::Texts(m_boxes.Boxes());
             m_boxes.Clear();

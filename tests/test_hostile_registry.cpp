@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "host/addin_site.h"
+#include "support/addin_dll.h"
 #include "support/ribbon_switches.h"
 
 namespace {
@@ -56,7 +57,7 @@ HANDLE NextHandle() {
 class HostileRegistry : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(m_addin.Create(), S_OK);
+        ASSERT_EQ(m_addin.Create(kstest::kAddinProgId), S_OK);
         ASSERT_EQ(m_addin.Connect(m_outlook), S_OK);
     }
     void TearDown() override {

@@ -13,6 +13,7 @@
 
 #include "KestrinSelect_h.h"
 #include "host/addin_site.h"
+#include "support/addin_dll.h"
 #include "host/compose_window.h"
 #include "send/branding_text.h"
 #include "support/import_patch.h"
@@ -92,7 +93,7 @@ std::vector<HostileBody> HostileBodies() {
 class HostileText : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(m_addin.Create(), S_OK);
+        ASSERT_EQ(m_addin.Create(kstest::kAddinProgId), S_OK);
         ASSERT_EQ(m_addin.Connect(m_outlook), S_OK);
         ASSERT_EQ(m_addin.Extensibility()->QueryInterface(IID_IRibbonCallback, m_callback.PutVoid()), S_OK);
     }

@@ -50,7 +50,7 @@ protected:
     void SetUp() override {
         m_outbox.Clear();
         m_applicationRefs = m_outlook.App().RefCount();
-        ASSERT_EQ(m_addin.Create(), S_OK);
+        ASSERT_EQ(m_addin.Create(kstest::kAddinProgId), S_OK);
         ASSERT_EQ(m_addin.Connect(m_outlook), S_OK);
         m_boxes.Clear();
     }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "host/addin_site.h"
+#include "support/addin_dll.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ int Run() {
     }
     kshost::Outlook outlook;
     kshost::LoadedAddIn addin;
-    hr = addin.Create();
+    hr = addin.Create(kstest::kAddinProgId);
     if (SUCCEEDED(hr)) hr = addin.Connect(outlook);
     if (FAILED(hr)) {
         std::fprintf(stderr, "show_about_box: connecting the add-in failed: 0x%08lx\n", static_cast<unsigned long>(hr));

@@ -15,6 +15,7 @@
 #include "KestrinSelect_h.h"
 #include "addin/host_interfaces.h"
 #include "host/addin_site.h"
+#include "support/addin_dll.h"
 #include "host/command_bars.h"
 #include "host/compose_window.h"
 #include "host/outlook.h"
@@ -66,7 +67,7 @@ void BenchConnection() {
     std::vector<double> connects, disconnects;
     for (int i = 0; i < 41; ++i) {
         kshost::LoadedAddIn addin;
-        addin.Create();
+        addin.Create(kstest::kAddinProgId);
         double start = NowMs();
         HRESULT hr = addin.Connect(outlook);
         connects.push_back(NowMs() - start);
@@ -133,7 +134,7 @@ void DirectSelectFloor(kshost::Outlook& outlook, const std::wstring& body) {
 void BenchSelectCommand() {
     kshost::Outlook outlook(false);
     kshost::LoadedAddIn addin;
-    addin.Create();
+    addin.Create(kstest::kAddinProgId);
     addin.Connect(outlook);
     ks::ComRef<IRibbonCallback> callback;
     addin.Extensibility()->QueryInterface(IID_IRibbonCallback, callback.PutVoid());

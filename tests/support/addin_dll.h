@@ -9,6 +9,9 @@
 
 namespace kstest {
 
+// The add-in's ProgID, as Outlook's add-in list names it.
+inline constexpr wchar_t kAddinProgId[] = L"KestrinSelectATL.Connect";
+
 // Full path of KestrinSelect.dll beside the running test program.
 std::wstring AddinDllPath();
 // Directory of the running test program, with a trailing backslash.

@@ -13,7 +13,7 @@ kshost::Button* ItemAt(kshost::Popup* menu, size_t index) {
 
 void HostFixture::SetUp() {
     outlook = std::make_unique<kshost::Outlook>();
-    ASSERT_EQ(S_OK, addin.Create());
+    ASSERT_EQ(S_OK, addin.Create(kstest::kAddinProgId));
 }
 
 void HostFixture::TearDown() {
@@ -40,7 +40,7 @@ bool AddinBuildsLegacyMenu() {
     static const bool builds = [] {
         kshost::Outlook probe;
         kshost::LoadedAddIn addin;
-        if (FAILED(addin.Create())) return false;
+        if (FAILED(addin.Create(kstest::kAddinProgId))) return false;
         addin.Connect(probe);
         bool found = probe.MenuBarControls().FindByTag(L"KestrinSelectATL") != nullptr;
         addin.Disconnect();
