@@ -275,7 +275,7 @@ std::vector<std::string> RunOnce(const Scenario& scenario, const Injection& inje
             if (menus != expected.menus) problem(std::to_string(menus) + " menus on the menu bar");
         }
 
-        // As Outlook does at exit.
+        // As Outlook does when the add-in is unloaded (the COM Add-ins dialog).
         world.compose.reset();
         world.mail.Reset();
         world.addin.Disconnect();

@@ -17,7 +17,8 @@ void HostFixture::SetUp() {
 }
 
 void HostFixture::TearDown() {
-    // As Outlook does at exit: sinks left advised would keep the add-in and
+    // As Outlook does when it unloads the add-in (the COM Add-ins dialog):
+    // sinks left advised would keep the add-in and
     // the host's windows alive for the rest of the test program.
     if (addin.Created()) addin.Disconnect();
     addin.Release();
