@@ -4,6 +4,8 @@
 #include <mapitags.h>
 #include <cstring>
 
+#include "addin/text_rules.h"
+
 namespace kshost {
 
 namespace {
@@ -67,9 +69,7 @@ ULONG MapiStore::IdOf(const GUID& set, const std::wstring& name, bool create) {
     // per header, however a caller spells it.
     if (!IsEqualGUID(set, PS_InternetHeaders)) return Lookup(Key{SetText(set), true, name, 0}, create);
     std::wstring folded(name);
-    for (wchar_t& c : folded) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    }
+    for (wchar_t& c : folded) c = ks::AsciiLower(c);
     return Lookup(Key{SetText(set), true, folded, 0}, create);
 }
 

@@ -5,7 +5,6 @@
 #include "addin/connect.h"
 
 #include <climits>
-#include <cwchar>
 #include <exception>
 #include <string_view>
 
@@ -80,10 +79,7 @@ bool CConnect::UnbrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexce
         if (footers.Empty()) return true;
         const std::size_t kept = body.size() - (footers.last - footers.first);
         unbranded.Reset(NewText(kept));
-        if (unbranded) {
-            std::wmemcpy(unbranded.Get(), body.data(), footers.first);
-            std::wmemcpy(unbranded.Get() + footers.first, body.data() + footers.last, body.size() - footers.last);
-        }
+        if (unbranded) WriteUnbrandedText(body, footers, unbranded.Get());
     } catch (const std::exception&) {
         unbranded.Reset();
     }

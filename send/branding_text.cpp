@@ -80,4 +80,9 @@ TextRange BrandingFooters(std::wstring_view body) {
     return {first, at};
 }
 
+void WriteUnbrandedText(std::wstring_view body, TextRange footers, wchar_t* out) {
+    out = Append(out, body.substr(0, footers.first));
+    Append(out, body.substr(footers.last));
+}
+
 }  // namespace ks

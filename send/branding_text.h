@@ -43,4 +43,8 @@ struct TextRange {
 };
 TextRange BrandingFooters(std::wstring_view body);
 
+// Writes the body without `footers` (a BrandingFooters range) into `out`,
+// which has room for body.size() minus the range's length characters.
+void WriteUnbrandedText(std::wstring_view body, TextRange footers, wchar_t* out);
+
 }  // namespace ks

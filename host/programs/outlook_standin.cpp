@@ -85,6 +85,10 @@ private:
     void ShutDown();
     void Compose(const std::wstring& body, const std::wstring& to, const std::wstring& subject);
     const standin::Ribbon& RibbonOf(HostedAddIn& hosted, const wchar_t* ribbonId, const char* when);
+    // The compose window's ribbon, asked for at the first one.
+    const standin::Ribbon& ComposeRibbonOf(HostedAddIn& hosted) {
+        return RibbonOf(hosted, kComposeRibbon, "(the first compose window)");
+    }
     void ShowRibbon();
     void Press(const std::wstring& label);
     void RunPress(const std::wstring& key);
@@ -211,14 +215,12 @@ const standin::Ribbon& StandInOutlook::RibbonOf(HostedAddIn& hosted, const wchar
             if (button.image.empty()) continue;
             int width = 0, height = 0;
             unsigned long pixels = 0;
+            std::printf("[image] %s(\"%s\") with the id as %s: ", U8(ribbon.loadImage).c_str(),
+                        U8(button.image).c_str(), button.imageIdByReference ? "VT_BYREF|VT_BSTR" : "VT_BSTR");
             if (standin::PictureFingerprint(button.picture.Get(), width, height, pixels)) {
-                std::printf("[image] %s(\"%s\") with the id as %s: %d x %d picture, pixels %08lx\n",
-                            U8(ribbon.loadImage).c_str(), U8(button.image).c_str(),
-                            button.imageIdByReference ? "VT_BYREF|VT_BSTR" : "VT_BSTR", width, height, pixels);
+                std::printf("%d x %d picture, pixels %08lx\n", width, height, pixels);
             } else {
-                std::printf("[image] %s(\"%s\") with the id as %s: no picture (%s)\n", U8(ribbon.loadImage).c_str(),
-                            U8(button.image).c_str(), button.imageIdByReference ? "VT_BYREF|VT_BSTR" : "VT_BSTR",
-                            HrName(button.imageResult));
+                std::printf("no picture (%s)\n", HrName(button.imageResult));
             }
         }
     }
@@ -236,7 +238,7 @@ void StandInOutlook::Compose(const std::wstring& body, const std::wstring& to, c
     m_windows.push_back(std::move(window));
     std::printf("[compose] new message to %s, subject \"%s\", HTML body of %zu characters\n", U8(to).c_str(),
                 U8(subject).c_str(), body.size());
-    for (auto& hosted : m_addins) RibbonOf(*hosted, kComposeRibbon, "(the first compose window)");
+    for (auto& hosted : m_addins) ComposeRibbonOf(*hosted);
     if (m_composed) {
         std::printf("[ribbon] \"%s\": the markup and pictures of the first compose window, reused\n",
                     U8(kComposeRibbon).c_str());
@@ -248,7 +250,7 @@ void StandInOutlook::Compose(const std::wstring& body, const std::wstring& to, c
 void StandInOutlook::ShowRibbon() {
     standin::Ribbon all;
     for (auto& hosted : m_addins) {
-        const standin::Ribbon& ribbon = RibbonOf(*hosted, kComposeRibbon, "(the first compose window)");
+        const standin::Ribbon& ribbon = ComposeRibbonOf(*hosted);
         all.groups.insert(all.groups.end(), ribbon.groups.begin(), ribbon.groups.end());
     }
     if (all.groups.empty()) std::printf("[ribbon] \"%s\": no group (no add-in customises it)\n", U8(kComposeRibbon).c_str());
@@ -271,7 +273,7 @@ void StandInOutlook::ShowRibbon() {
 void StandInOutlook::Press(const std::wstring& label) {
     kshost::ComposeWindow* window = m_windows.empty() ? nullptr : m_windows.back().get();
     for (size_t i = 0; window && window->IsOpen() && i < m_addins.size(); ++i) {
-        const standin::Ribbon& ribbon = RibbonOf(*m_addins[i], kComposeRibbon, "(the first compose window)");
+        const standin::Ribbon& ribbon = ComposeRibbonOf(*m_addins[i]);
         for (const standin::RibbonGroup& group : ribbon.groups) {
             for (const standin::RibbonButton& button : group.buttons) {
                 if (standin::DisplayLabel(button.label) != label) continue;
@@ -298,7 +300,7 @@ void StandInOutlook::RunPress(const std::wstring& key) {
     const std::wstring id = key.substr(colon + 1);
     if (index >= m_addins.size()) return;
     HostedAddIn& hosted = *m_addins[index];
-    for (const standin::RibbonGroup& group : RibbonOf(hosted, kComposeRibbon, "(the first compose window)").groups) {
+    for (const standin::RibbonGroup& group : ComposeRibbonOf(hosted).groups) {
         for (const standin::RibbonButton& button : group.buttons) {
             if (button.id != id) continue;
             const HRESULT hr = hosted.addin.RunRibbonAction(m_outlook, button.onAction.c_str(), button.id.c_str());
