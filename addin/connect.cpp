@@ -125,7 +125,6 @@ STDMETHODIMP CConnect::OnConnection(IDispatch* application, long, IDispatch* add
     hr = addInInstance->QueryInterface(IID_IDispatch, m_addInInstance.PutVoid());
     if (FAILED(hr)) return hr;
 
-    m_savedHtmlBody.clear();
     ForgetAboutBitmap();  // the next About box loads it afresh
 
     ComRef<_Application> outlook;

@@ -10,7 +10,7 @@
 #include <windows.h>
 #include <oaidl.h>
 #include <ocidl.h>
-#include <string>
+#include <string_view>
 
 #include "addin/host_interfaces.h"
 #include "server/owners.h"
@@ -42,6 +42,13 @@ inline constexpr GUID LIBID_Office = {0x2DF8D04C, 0x5BFA, 0x101B, {0xBD, 0xE5, 0
 extern HBITMAP g_aboutBitmap;
 
 class CConnect;
+
+// What one select command needs to undo its own branding, and only it.
+struct BodyUndo {
+    UniqueBstr read;        // the body as the command read it
+    UniqueBstr handedBack;  // the body as the host handed it back after the write
+    bool written = false;   // whether a branded body went to the host
+};
 
 // A dispatch object that receives one host event interface for CConnect.
 // It has no reference count of its own: a connected sink keeps CConnect alive.
@@ -146,16 +153,22 @@ private:
 
     // Send commands (send/)
     bool LocateCurrentMailItem(ComRef<_MailItem>& mailItem) noexcept;
-    // `saved` receives the body as read. On false, `outOfMemory` tells a
-    // body that could not be copied from a write the host refused.
-    bool BrandMessageBody(_MailItem* mailItem, UniqueBstr& saved, bool& outOfMemory) noexcept;
-    // Takes out every footer branding left on a message whose encrypted
-    // send the host refused. Fails, after its box, when the body cannot be
-    // read: the message may claim to be secured.
-    bool UnbrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept;
-    // Puts back the body that BrandMessageBody saved for this command.
-    void RestoreMessageBody(_MailItem* mailItem, const UniqueBstr& saved) noexcept;
+    // On false, `outOfMemory` tells a body that could not be made from a
+    // write the host refused.
+    bool BrandMessageBody(_MailItem* mailItem, BodyUndo& undo, bool& outOfMemory) noexcept;
+    // Takes out the footers that encrypted sends the host refused left. Fails,
+    // after its box, when the message may still claim to be secured.
+    bool UnbrandMessageBody(_MailItem* mailItem, bool encryptionRequested, bool& outOfMemory) noexcept;
+    // Its two cases; they may throw for lack of memory.
+    bool TakeOutClaims(_MailItem* mailItem, std::wstring_view body, bool& outOfMemory);
+    bool TakeOutExactFooters(_MailItem* mailItem, std::wstring_view body, bool& outOfMemory);
+    // Puts back the body that BrandMessageBody read, unless something else
+    // changed the message since.
+    void RestoreMessageBody(_MailItem* mailItem, const BodyUndo& undo) noexcept;
     bool SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept;
+    // Whether the message carries "x-rdz-select"; false after its box when
+    // that cannot be read.
+    bool ReadEncryptionRequest(_MailItem* mailItem, bool& requested) noexcept;
     HRESULT SendCurrentMessage(_MailItem* mailItem) noexcept;
     // SendCurrentMessage, with the send-failure box when it fails.
     HRESULT SendOrWarn(_MailItem* mailItem) noexcept;
@@ -170,7 +183,6 @@ private:
 
     ComRef<IDispatch> m_application;
     ComRef<IDispatch> m_addInInstance;
-    std::wstring m_savedHtmlBody;
     ComRef<CommandBarControl> m_aboutButton;
     ComRef<CommandBarControl> m_helpButton;
     ComRef<_Explorer> m_explorer;

@@ -5,10 +5,12 @@
 #include "addin/connect.h"
 
 #include <climits>
+#include <cwchar>
 #include <exception>
 #include <string_view>
 
 #include "send/branding_text.h"
+#include "send/claim_text.h"
 #include "send/send_texts.h"
 
 namespace ks {
@@ -17,6 +19,10 @@ namespace {
 
 std::wstring_view TextOf(const UniqueBstr& text) noexcept {
     return {text.Get() ? text.Get() : L"", text.Length()};
+}
+
+bool SameText(const UniqueBstr& a, const UniqueBstr& b) noexcept {
+    return TextOf(a) == TextOf(b);
 }
 
 // A BSTR of `length` characters to be filled in, or null when there is no
@@ -44,55 +50,95 @@ bool WriteBody(_MailItem* mailItem, const UniqueBstr& rewritten, bool& outOfMemo
 
 }  // namespace
 
-bool CConnect::BrandMessageBody(_MailItem* mailItem, UniqueBstr& saved, bool& outOfMemory) noexcept {
+bool CConnect::BrandMessageBody(_MailItem* mailItem, BodyUndo& undo, bool& outOfMemory) noexcept {
     outOfMemory = false;
-    mailItem->get_HTMLBody(saved.Put());  // a failed read counts as an empty body
-    const std::wstring_view body = TextOf(saved);
+    mailItem->get_HTMLBody(undo.read.Put());  // a failed read counts as an empty body
+    const std::wstring_view body = TextOf(undo.read);
+    const std::size_t at = BrandingPoint(body);
+    if (at == std::wstring_view::npos) return true;
     UniqueBstr branded;
     try {
-        m_savedHtmlBody.assign(body);
-        const std::size_t at = BrandingPoint(body);
-        if (at == std::wstring_view::npos) return true;
         branded.Reset(NewText(BrandedLength(body)));
         if (branded) WriteBrandedText(body, at, branded.Get());
     } catch (const std::exception&) {
-        // Copying the body is the only thing here that can throw.
-        m_savedHtmlBody.clear();
+        // The footer's text is made on first use.
         branded.Reset();
     }
-    return WriteBody(mailItem, branded, outOfMemory);
+    undo.written = static_cast<bool>(branded);
+    const bool done = WriteBody(mailItem, branded, outOfMemory);
+    // The editor keeps the body in a form of its own: what it hands back
+    // now is what an untouched message still reads when the command fails.
+    if (undo.written) mailItem->get_HTMLBody(undo.handedBack.Put());
+    return done;
 }
 
-bool CConnect::UnbrandMessageBody(_MailItem* mailItem, bool& outOfMemory) noexcept {
+void CConnect::RestoreMessageBody(_MailItem* mailItem, const BodyUndo& undo) noexcept {
+    if (!undo.written || undo.read.Length() < 2) return;
+    // Only this command's own work is undone: if anything changed the
+    // message since its write (the sender typed while its box was open,
+    // another command ran on it), the body as it now stands is the sender's.
+    UniqueBstr current;
+    if (FAILED(mailItem->get_HTMLBody(current.Put())) || !SameText(current, undo.handedBack)) return;
+    if (FAILED(mailItem->put_HTMLBody(undo.read.Get()))) ShowErrorBox(kBodyNotModified);
+}
+
+bool CConnect::UnbrandMessageBody(_MailItem* mailItem, bool encryptionRequested, bool& outOfMemory) noexcept {
     outOfMemory = false;
     UniqueBstr read;
     // Without the body the command cannot tell whether the message claims to
-    // be secured, so it must not send it in the clear.
-    if (FAILED(mailItem->get_HTMLBody(read.Put()))) {
+    // be secured, so it must not send it in the clear; on a message stamped
+    // for encryption, a body that reads empty cannot be told from one the
+    // host failed to give.
+    if (FAILED(mailItem->get_HTMLBody(read.Put())) || (encryptionRequested && read.Length() == 0)) {
         ShowErrorBox(kBodyNotModified);
         return false;
     }
     const std::wstring_view body = TextOf(read);
-    UniqueBstr unbranded;
     try {
-        const TextRange footers = BrandingFooters(body);
-        if (footers.Empty()) return true;
-        const std::size_t kept = body.size() - (footers.last - footers.first);
-        unbranded.Reset(NewText(kept));
-        if (unbranded) WriteUnbrandedText(body, footers, unbranded.Get());
+        return encryptionRequested ? TakeOutClaims(mailItem, body, outOfMemory)
+                                   : TakeOutExactFooters(mailItem, body, outOfMemory);
     } catch (const std::exception&) {
-        unbranded.Reset();
+        // Reading the body's markup is what needs memory here.
+        outOfMemory = true;
+        ShowErrorBox(kBodyNotModified);
+        return false;
     }
-    return WriteBody(mailItem, unbranded, outOfMemory);
 }
 
-void CConnect::RestoreMessageBody(_MailItem* mailItem, const UniqueBstr& saved) noexcept {
-    // What this command read goes back into the message it came from. The
-    // member may meanwhile hold another message's body: a press in another
-    // compose window runs while this command's box is open.
-    if (m_savedHtmlBody.size() >= 2) m_savedHtmlBody.clear();
-    if (saved.Length() < 2) return;
-    if (FAILED(mailItem->put_HTMLBody(saved.Get()))) ShowErrorBox(kBodyNotModified);
+// A message stamped for encryption: this add-in branded it, so the footers
+// at its end are its own, in whatever form the editor gave them back.
+bool CConnect::TakeOutClaims(_MailItem* mailItem, std::wstring_view body, bool& outOfMemory) {
+    const TrailingClaims claims = FindTrailingClaims(body);
+    if (claims.unrecognised) {
+        // The claim is there in a form not recognised: it must not go out in
+        // the clear, and the sender's text must not be guessed at.
+        ShowErrorBox(kBodyNotModified);
+        return false;
+    }
+    if (claims.own.empty()) return true;
+    UniqueBstr unbranded(NewText(LengthWithout(body, claims.own)));
+    if (unbranded) WriteWithout(body, claims.own, unbranded.Get());
+    if (!WriteBody(mailItem, unbranded, outOfMemory)) return false;
+
+    // The editor keeps what it was given in a form of its own: the claims
+    // must be gone from what it now holds, and only they.
+    const std::size_t expected = CountClaims(body) - claims.own.size();
+    UniqueBstr handedBack;
+    if (FAILED(mailItem->get_HTMLBody(handedBack.Put())) || CountClaims(TextOf(handedBack)) != expected) {
+        ShowErrorBox(kBodyNotModified);
+        return false;
+    }
+    return true;
+}
+
+// Any other message: only footers exactly as branding writes them are the
+// add-in's; one quoted from someone else's message is the sender's text.
+bool CConnect::TakeOutExactFooters(_MailItem* mailItem, std::wstring_view body, bool& outOfMemory) {
+    const TextRange footers = BrandingFooters(body);
+    if (footers.Empty()) return true;
+    UniqueBstr unbranded(NewText(body.size() - (footers.last - footers.first)));
+    if (unbranded) WriteUnbrandedText(body, footers, unbranded.Get());
+    return WriteBody(mailItem, unbranded, outOfMemory);
 }
 
 }  // namespace ks

@@ -12,9 +12,6 @@ namespace ks {
 
 namespace {
 
-// The command a compose frame runs as its send command.
-constexpr WPARAM kSendCommandFromAccelerator = 0x00010411;
-
 // HRESULT_FROM_WIN32(ERROR_NOT_FOUND): no compose frame holds the focus.
 constexpr HRESULT kNoFrameInFocusChain = static_cast<HRESULT>(0x80070490);
 
@@ -32,34 +29,37 @@ bool IsFrameWindow(HWND window) noexcept {
 
 // The footer claims that the message was secured, so it may only ever sit
 // on a message that carries "x-rdz-select" (and not "x-rdz-unselect"):
-// Outlook's own Send button sends whatever an open message carries. So the
-// select command sets its header before it brands, and the unselect command
-// takes the footer out before it touches the headers and never puts it back.
-
+// Outlook's own Send button sends whatever an open message carries, also
+// after a send the add-in asked for was refused.
 STDMETHODIMP CConnect::onClickSelect(IDispatch*) {
     ComRef<_MailItem> mailItem;
     if (!LocateCurrentMailItem(mailItem)) return S_OK;
-    // The body this command read: only it may be put back, into this message.
-    UniqueBstr saved;
-    HRESULT result = S_OK;
+    // The header before the footer: a message that cannot be stamped for
+    // encryption is never branded.
+    if (!SetEncryptionHeader(true, mailItem.Get())) return S_OK;
+    BodyUndo undo;
     bool outOfMemory = false;
-    if (SetEncryptionHeader(true, mailItem.Get())) {
-        if (BrandMessageBody(mailItem.Get(), saved, outOfMemory)) {
-            result = SendOrWarn(mailItem.Get());
-            if (SUCCEEDED(result)) return result;
-        } else if (outOfMemory) {
-            result = E_OUTOFMEMORY;
-        }
+    if (!BrandMessageBody(mailItem.Get(), undo, outOfMemory)) {
+        RestoreMessageBody(mailItem.Get(), undo);
+        return outOfMemory ? E_OUTOFMEMORY : S_OK;
     }
-    RestoreMessageBody(mailItem.Get(), saved);
+    const HRESULT result = SendOrWarn(mailItem.Get());
+    if (FAILED(result)) RestoreMessageBody(mailItem.Get(), undo);
     return result;
 }
 
 STDMETHODIMP CConnect::onClickUnselect(IDispatch*) {
     ComRef<_MailItem> mailItem;
     if (!LocateCurrentMailItem(mailItem)) return S_OK;
+    // The footers come out before the headers change, and never go back:
+    // whatever fails after this, the message claims nothing. Whether this
+    // add-in stamped the message for encryption tells whose footers they are.
+    bool encryptionRequested = false;
+    if (!ReadEncryptionRequest(mailItem.Get(), encryptionRequested)) return S_OK;
     bool outOfMemory = false;
-    if (!UnbrandMessageBody(mailItem.Get(), outOfMemory)) return outOfMemory ? E_OUTOFMEMORY : S_OK;
+    if (!UnbrandMessageBody(mailItem.Get(), encryptionRequested, outOfMemory)) {
+        return outOfMemory ? E_OUTOFMEMORY : S_OK;
+    }
     if (!SetEncryptionHeader(false, mailItem.Get())) return S_OK;
     return SendOrWarn(mailItem.Get());
 }

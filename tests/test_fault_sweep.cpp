@@ -477,9 +477,10 @@ Scenario CommandScenario(bool select, bool window) {
     }
     if (select) {
         // A body that cannot be read counts as empty: nothing to brand, the
-        // message goes as it is, with its header.
-        s.onFailure["_MailItem.get_HTMLBody"] = Sent(Body::Untouched);
-        s.onEmpty["_MailItem.get_HTMLBody"] = Sent(Body::Untouched);
+        // message goes as it is, with its header. (The second read, of what
+        // the host made of the branded body, only serves a failed send.)
+        s.onFailure["_MailItem.get_HTMLBody#0"] = Sent(Body::Untouched);
+        s.onEmpty["_MailItem.get_HTMLBody#0"] = Sent(Body::Untouched);
         // The branded body is refused: reported, the body stays, nothing sent.
         s.onFailure["_MailItem.put_HTMLBody"] = Shows({kModifyHtml});
     }
@@ -518,15 +519,25 @@ Scenario UnselectAfterRefusedSelect(bool window) {
         o.body = Body::Branded;
         return o;
     };
+    // First the command asks whether the message asks for encryption: until
+    // it knows, it touches nothing.
     for (auto* table : {&s.onFailure, &s.onEmpty}) {
         (*table)["_Application.ActiveInspector"] = kept({kLocateMessage});
         (*table)["_Inspector.get_CurrentItem"] = kept({kLocateDispatch});
+        (*table)["_MailItem.get_MAPIOBJECT#0"] = kept({kNoMessageObject});
+        (*table)["IMessage.QueryInterface#0"] = kept({kNoMessageObject});
+        (*table)["IMAPIProp.GetIDsFromNames#0"] = kept({kNoPropertyId});
     }
-    // The command cannot see the footer: it must not send in the clear.
-    s.onFailure["_MailItem.get_HTMLBody"] = kept({kModifyHtml});
+    s.onFailure["IMAPIProp.GetProps#0"] = kept({kNoPropertyId});
+    // The command cannot see the footer: it must not send in the clear; a
+    // message stamped for encryption whose body reads empty is not sent
+    // either.
+    s.onFailure["_MailItem.get_HTMLBody#0"] = kept({kModifyHtml});
+    s.onEmpty["_MailItem.get_HTMLBody#0"] = kept({kModifyHtml});
     s.onFailure["_MailItem.put_HTMLBody"] = kept({kModifyHtml});
-    // The host says the body is empty: nothing to take out.
-    s.onEmpty["_MailItem.get_HTMLBody"] = HidesBody(Sent(Body::Branded));
+    // What the host holds after the footer went cannot be read: the footer
+    // may still be there, so nothing goes.
+    s.onFailure["_MailItem.get_HTMLBody#1"] = Shows({kModifyHtml});
     return s;
 }
 

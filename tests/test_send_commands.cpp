@@ -615,7 +615,8 @@ TEST_F(SendCommands, MapiObjectIsAskedForItsPropertyInterface) {
         const long alive = m_outlook.Host().LiveObjects();
         EXPECT_EQ(Press(select, true), S_OK);
         EXPECT_EQ(Shown(), None());
-        EXPECT_EQ(Calls("MAPIOBJECT.QueryInterface"), 1u);
+        // Unselect asks first whether the message is stamped for encryption.
+        EXPECT_EQ(Calls("MAPIOBJECT.QueryInterface"), select ? 1u : 2u);
         for (const std::string& member : m_outlook.Host().Members()) {
             EXPECT_TRUE(member.rfind("MAPIOBJECT.", 0) != 0 || member == "MAPIOBJECT.QueryInterface")
                 << member << " called on the identity as if it were the message";

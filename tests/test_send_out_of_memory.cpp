@@ -1,4 +1,4 @@
-// A lack of memory while the select command copies the body: the command
+// A lack of memory while a send command works on the body: the command
 // reports it, leaves the message as it was, sends nothing and returns
 // E_OUTOFMEMORY instead of letting an exception out of the callback.
 //
@@ -79,38 +79,39 @@ protected:
 
 }  // namespace
 
-// Saving the body is the command's one copy through operator new (the
-// branded body is built straight into the BSTR handed to the host).
-TEST_F(OutOfMemory, SavingTheBodyFailsSelectReportsLeavesTheBodyAndSendsNothing) {
-    const std::wstring body = L"<html><body>" + std::wstring(300 * 1024, L'a') + L"</body></html>";
-    kshost::MailItem& item = m_outlook.Compose(body);
+// Taking the footer out of a message stamped for encryption reads the
+// body's markup: for a body of many elements that is the command's one large
+// allocation. Its lack is reported, the body stays as it was with its
+// footer, nothing is sent, and the next try works.
+TEST_F(OutOfMemory, ReadingTheMarkupFailsUnselectReportsLeavesTheBodyAndSendsNothing) {
+    std::wstring paragraphs;
+    for (int i = 0; i < 40000; ++i) paragraphs += L"<p>line</p>";
+    kshost::MailItem& item = m_outlook.Compose(L"<html><body>" + paragraphs + L"</body></html>");
     kshost::ComposeWindow window(static_cast<_MailItem*>(&item));
+    item.Fail("_MailItem.Send", E_ABORT, 0, 1);  // the host refuses the encrypted send
     ASSERT_TRUE(window.FocusBody());
+    ASSERT_EQ(m_callback->onClickSelect(nullptr), S_OK);
+    kshost::ComposeWindow::PumpMessages();
+    const std::wstring branded = item.HtmlBody();
+    ASSERT_NE(branded.find(L"This message was secured by"), std::wstring::npos);
     const ULONG itemRefs = item.RefCount();
+    m_boxes.Clear();
 
+    ASSERT_TRUE(window.FocusBody());
     FailOneLargeAllocation(kLarge, 0);
-    HRESULT hr = m_callback->onClickSelect(nullptr);
+    HRESULT hr = m_callback->onClickUnselect(nullptr);
     ASSERT_EQ(g_failFrom, static_cast<std::size_t>(-1)) << "the allocation was never made";
     kshost::ComposeWindow::PumpMessages();
-
     EXPECT_EQ(hr, E_OUTOFMEMORY);
     EXPECT_EQ(kstest::Texts(m_boxes.Boxes()), std::vector<std::string>{kModifyHtml});
-    EXPECT_EQ(item.HtmlBody(), body);
-    EXPECT_EQ(m_outlook.Host().CountOf("_MailItem.put_HTMLBody"), 1u) << "only the restore writes, the body as read";
-    EXPECT_EQ(item.SendCount(), 0);
-    EXPECT_EQ(window.SendCommands(), 0);
+    EXPECT_EQ(item.HtmlBody(), branded);
+    EXPECT_EQ(window.SendCommands(), 1) << "only the refused encrypted send";
     EXPECT_EQ(item.RefCount(), itemRefs);
-}
 
-TEST_F(OutOfMemory, AfterwardsTheNextSelectWorks) {
-    kshost::MailItem& item = m_outlook.Compose(L"<html>" + std::wstring(300 * 1024, L'b') + L"</html>");
-    kshost::ComposeWindow window(static_cast<_MailItem*>(&item));
     ASSERT_TRUE(window.FocusBody());
-    FailOneLargeAllocation(kLarge, 0);
-    EXPECT_EQ(m_callback->onClickSelect(nullptr), E_OUTOFMEMORY);
-    ASSERT_TRUE(window.FocusBody());
-    EXPECT_EQ(m_callback->onClickSelect(nullptr), S_OK);
+    EXPECT_EQ(m_callback->onClickUnselect(nullptr), S_OK);
     kshost::ComposeWindow::PumpMessages();
-    EXPECT_EQ(window.SendCommands(), 1);
-    EXPECT_EQ(item.SendCount(), 1);
+    EXPECT_EQ(window.SendCommands(), 2);
+    EXPECT_TRUE(item.IsSent());
+    EXPECT_EQ(item.HtmlBody().find(L"This message was secured by"), std::wstring::npos);
 }
