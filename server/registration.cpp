@@ -25,14 +25,21 @@ private:
     LCID m_saved;
 };
 
-// The module's full file name, as the system names the loaded DLL.
+// The module's full file name, as the system names the loaded DLL: wide,
+// since a folder's name need not fit the ANSI code page, and longer than
+// MAX_PATH where the system allows it.
 HRESULT ModulePath(std::wstring& path) {
-    char buffer[MAX_PATH];
-    SetLastError(ERROR_SUCCESS);
-    DWORD length = GetModuleFileNameA(Module().Instance(), buffer, MAX_PATH);
-    if (length == 0) return LastErrorResult();
-    if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-    return AnsiToWide(buffer, static_cast<int>(length), path) ? S_OK : LastErrorResult();
+    for (DWORD size = MAX_PATH;; size *= 2) {
+        path.resize(size);
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetModuleFileNameW(Module().Instance(), &path[0], size);
+        if (length == 0) return LastErrorResult();
+        if (length < size) {
+            path.resize(length);
+            return S_OK;
+        }
+        if (size >= 32768) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    }
 }
 
 HRESULT LoadScriptText(UINT resourceId, std::wstring& text) {
@@ -137,10 +144,14 @@ HRESULT RegisterServer() noexcept {
     HRESULT hr = RunRegistryScript(IDR_CONNECT, true);
     if (FAILED(hr)) return hr;
     try {
-        return RegisterTypeLibrary();
+        hr = RegisterTypeLibrary();
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        hr = E_OUTOFMEMORY;
     }
+    // Without its type library the class cannot answer the host's calls by
+    // name: take its keys out again rather than leave a half registration.
+    if (FAILED(hr)) RunRegistryScript(IDR_CONNECT, false);
+    return hr;
 }
 
 HRESULT UnregisterServer() noexcept {
