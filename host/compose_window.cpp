@@ -85,6 +85,14 @@ void ComposeWindow::PumpMessages() {
 void ComposeWindow::RunSendCommand(WPARAM command) {
     ++m_sendCommands;
     m_lastSendCommand = command;
+    // Outlook checks the names before it sends; a refusal leaves the
+    // message open in its window as it is, unsent.
+    const HRESULT refusal = CheckRecipientsBeforeSend(m_frame, *m_recipients);
+    if (refusal != S_OK) {
+        ++m_refusedSends;
+        m_lastSendResult = refusal;
+        return;
+    }
     m_lastSendResult = m_item ? m_item->Send() : E_UNEXPECTED;
     // A sent message's inspector closes, and lets go of its item.
     if (SUCCEEDED(m_lastSendResult) && m_frame) DestroyWindow(m_frame);

@@ -1,17 +1,21 @@
 // The compose window of the stand-in Outlook as real windows: a frame of
 // Outlook's frame class "rctrl_renwnd32", a pane inside it and a focusable
 // body control inside that. The frame runs its send command, 0x0411, when a
-// WM_COMMAND brings it (from the keyboard, a menu or a post): it sends the
-// window's mail item and, when that succeeds, closes like an inspector.
+// WM_COMMAND brings it (from the keyboard, a menu or a post): it checks the
+// To box as Outlook does (refusing with Outlook's box or the Check Names
+// dialog, and staying open), sends the window's mail item and, when that
+// succeeds, closes like an inspector.
 #pragma once
 
 #include <windows.h>
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "addin/host_interfaces.h"
+#include "host/recipients.h"
 #include "server/owners.h"
 
 namespace kshost {
@@ -38,9 +42,21 @@ public:
     // a person typing the message would have it.
     bool FocusBody() const;
 
-    // How often the send command ran, and what the item's Send answered last.
+    // The To box. A new window holds one address that resolves (a message
+    // addressed when it was opened); UseRecipients shares a box with the
+    // transport that writes the To line (SendThroughOutbox).
+    Recipients& To() { return *m_recipients; }
+    void UseRecipients(std::shared_ptr<Recipients> recipients) {
+        if (recipients) m_recipients = std::move(recipients);
+    }
+
+    // How often the send command ran, and what the item's Send answered
+    // last, or why the window refused to send without calling it
+    // (MAPI_E_NO_RECIPIENTS, MAPI_E_NOT_FOUND: see CheckRecipientsBeforeSend).
     int SendCommands() const { return m_sendCommands; }
     HRESULT LastSendResult() const { return m_lastSendResult; }
+    // How often the send command was refused before Send was called.
+    int RefusedSends() const { return m_refusedSends; }
     // The wParam of the last send command (its high word tells the source).
     WPARAM LastSendCommand() const { return m_lastSendCommand; }
 
@@ -67,7 +83,9 @@ private:
     HWND m_frame = nullptr;
     HWND m_pane = nullptr;
     HWND m_body = nullptr;
+    std::shared_ptr<Recipients> m_recipients = std::make_shared<Recipients>(L"reader@example.invalid");
     int m_sendCommands = 0;
+    int m_refusedSends = 0;
     HRESULT m_lastSendResult = S_FALSE;
     WPARAM m_lastSendCommand = 0;
     std::function<void()> m_onActivate;

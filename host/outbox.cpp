@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "host/outlook.h"
+#include "host/recipients.h"
 #include "server/owners.h"
 
 namespace kshost {
@@ -373,12 +374,19 @@ HRESULT Outbox::Transmit(const OutgoingMessage& message, std::wstring* path) {
 }
 
 void SendThroughOutbox(MailItem& item, Outbox& outbox, std::wstring to) {
+    SendThroughOutbox(item, outbox, std::make_shared<const Recipients>(std::move(to)));
+}
+
+void SendThroughOutbox(MailItem& item, Outbox& outbox, std::shared_ptr<const Recipients> to) {
+    if (!to) to = std::make_shared<const Recipients>();
     item.OnSend([&outbox, to](MailItem& sent) {
+        HRESULT hr = RecipientsProblem(*to);
+        if (FAILED(hr)) return hr;
         OutgoingMessage message;
-        message.to = to;
+        message.to = to->ToLine();
         message.subject = sent.Subject();
         message.htmlBody = sent.HtmlBody();
-        HRESULT hr = CollectInternetHeaders(&sent.Message(), message.internetHeaders);
+        hr = CollectInternetHeaders(&sent.Message(), message.internetHeaders);
         if (SUCCEEDED(hr)) hr = outbox.Transmit(message);
         if (SUCCEEDED(hr)) sent.MarkSent();
         return hr;

@@ -8,12 +8,14 @@
 #include <windows.h>
 #include <mapidefs.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace kshost {
 
 class MailItem;
+class Recipients;
 
 // A header field; the value is UTF-8 text, encoded only when written.
 struct HeaderField {
@@ -79,6 +81,10 @@ private:
 // transport would: subject, HTML body and Internet headers of its MAPI
 // message, then the item counts as sent. A failed write fails the Send.
 void SendThroughOutbox(MailItem& item, Outbox& outbox, std::wstring to = L"reader@example.invalid");
+// The same, addressed to the names of a To box as they stand when Send is
+// called: an empty box fails the Send with MAPI_E_NO_RECIPIENTS and a name
+// that does not resolve with MAPI_E_NOT_FOUND, and nothing is written.
+void SendThroughOutbox(MailItem& item, Outbox& outbox, std::shared_ptr<const Recipients> to);
 
 // UTF-8 and back, for the transport and its readers.
 std::string ToUtf8(const std::wstring& text);

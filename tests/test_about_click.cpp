@@ -1,6 +1,7 @@
 // The About box as Outlook opens it: the stand-in raises Click on the
-// "&About KestrinSelect" button and the add-in loaded through COM shows the
-// box, owned by Outlook's main window, with its picture loaded once.
+// "&About KestrinSelect" button, reached on the main window's Add-ins tab,
+// and the add-in loaded through COM shows the box, owned by Outlook's main
+// window, with its picture loaded once.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/outlook/addins_tab.h"
 #include "support/about_box_driver.h"
 #include "support/host_fixture.h"
 #include "support/import_counter.h"
@@ -72,7 +74,11 @@ protected:
                 PostMessageW(d, WM_COMMAND, IDOK, 0);
             });
         });
-        kshost::Button* about = AboutItem();
+        // Clicked where Outlook 2010 and later show the menu: the Add-ins tab.
+        if (!Menu()) return cancelDefault;
+        kshost::Button* about =
+            standin::FindAddInsTabItem(standin::AddInsTabOf(outlook->MenuBarControls()), L"About KestrinSelect");
+        EXPECT_EQ(about, AboutItem()) << "the tab's item is the menu's own button";
         if (!about) return cancelDefault;
         return about->Click(cancelDefault);
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/outlook/addins_tab.h"
 #include "support/host_fixture.h"
 #include "support/message_boxes.h"
 
@@ -89,6 +90,23 @@ TEST_F(LegacyMenu, SetsTagCaptionEnabledVisibleInThatOrderAndNothingElse) {
                   L"CommandBarControl.put_Visible",                                   // Help
                   L"CommandBarControl.put_Caption", L"CommandBarControl.put_Enabled",
                   L"CommandBarControl.put_Visible"}));                                // About
+}
+
+// Outlook 2010 and later show no menu bar: the menu is found on the main
+// window's Add-ins tab, alone (Outlook's own menus are not there), with its
+// two items as a person reads them; reconnecting leaves one menu there.
+TEST_F(LegacyMenu, ShowsOnTheAddInsTabWithItsItems) {
+    ASSERT_EQ(Connect(), S_OK);
+    ASSERT_EQ(Disconnect(), S_OK);
+    ASSERT_EQ(Connect(), S_OK);
+    const standin::AddInsTab tab = standin::AddInsTabOf(Bar());
+    ASSERT_EQ(tab.menuCommands.size(), 1u);
+    EXPECT_EQ(tab.menuCommands[0].label, L"KestrinSelect");
+    EXPECT_EQ(tab.menuCommands[0].control, static_cast<ControlData*>(Menu()));
+    EXPECT_EQ(tab.menuCommands[0].itemLabels, (std::vector<std::wstring>{L"Help", L"About KestrinSelect"}));
+    EXPECT_EQ(standin::FindAddInsTabItem(tab, L"Help"), HelpItem());
+    EXPECT_EQ(standin::FindAddInsTabItem(tab, L"&About KestrinSelect"), AboutItem());
+    EXPECT_EQ(standin::FindAddInsTabItem(tab, L"&Help"), HelpItem());
 }
 
 TEST_F(LegacyMenu, OnAnEmptyBarIsTheOnlyMenu) {

@@ -2,8 +2,12 @@
 # The demo: the add-in at work in the stand-in Outlook, under Wine.
 # Builds the DLL and the stand-in, registers the DLL in a private prefix,
 # writes the add-in list entry and both switches as the installer would, then
-# composes two messages, sends one with "Encrypt && Send" and one with
-# "Send Unencrypted", and shows what the mail gateway receives.
+# runs the everyday path: "Encrypt && Send" on a message without a recipient,
+# which Outlook refuses with its box (the message stays open); the sender
+# types the recipient and sends it with "Send Unencrypted"; a second message
+# goes with "Encrypt && Send". It opens About from the main window's Add-ins
+# tab (Outlook 2010 and later have no menu bar) and shows what the mail
+# gateway receives.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-common.sh"
@@ -34,14 +38,20 @@ wine reg add 'HKLM\Software\KestrinCorp\KestrinSelectATL' /v unselectEnabled /d 
 rm -rf "$out/outbox"; mkdir -p "$out/outbox"
 outbox_win="Z:$(echo "$out/outbox" | tr / '\\')"
 png_win="Z:$(echo "$out/ribbon.png" | tr / '\\')"
+addins_win="Z:$(echo "$out/addins_tab.png" | tr / '\\')"
 
 echo "== the stand-in Outlook"
+echo "   (as Outlook 2010 and later: the KestrinSelect menu, with Help and About, is on the main window's"
+echo "   Add-ins tab, group Menu Commands; Outlook 2007 showed it on the menu bar: outlook_standin --menu-bar)"
 status=0
 wine "$root/build/$arch/bin/outlook_standin.exe" --outbox "$outbox_win" --ribbon-png "$png_win" \
+  --addins-png "$addins_win" \
+  compose '<html><body><p>Lunch at noon?</p></body></html>' to= 'subject=Lunch' \
+  press 'Encrypt & Send' \
+  to team@example.com \
+  press 'Send Unencrypted' \
   compose '<html><body><p>The quarterly figures are attached.</p></body></html>' finance@example.com 'subject=Quarterly figures' \
   press 'Encrypt & Send' \
-  compose '<html><body><p>Lunch at noon?</p></body></html>' team@example.com 'subject=Lunch' \
-  press 'Send Unencrypted' \
   menu '&About KestrinSelect' \
   close || status=$?
 
@@ -53,7 +63,7 @@ if [ ${#files[@]} -eq 0 ]; then
 else
   python3 "$root/tools/gateway_view.py" "${files[@]}"
   echo "  footer of the encrypted message:"
-  python3 - "${files[0]}" <<'EOF'
+  python3 - "${files[${#files[@]}-1]}" <<'EOF'
 import email, email.policy, re, sys
 msg = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
 body = next((p.get_content() for p in msg.walk() if p.get_content_type() == "text/html"), "")
@@ -63,6 +73,7 @@ EOF
 fi
 echo "== files"
 echo "  ribbon picture: $out/ribbon.png"
+echo "  Add-ins tab:    $out/addins_tab.png"
 echo "  outbox:         $out/outbox"
 echo "== done in $(( $(date +%s) - started )) s"
 if [ $status -ne 0 ]; then echo "demo: something failed (see above)"; fi

@@ -1,16 +1,22 @@
 // The stand-in Outlook as a program: loads every COM add-in of the add-in
 // list as Outlook does at start-up, opens compose windows, builds their
-// ribbon from the add-ins' markup, presses buttons, clicks the legacy menu,
-// unloads an add-in as the COM Add-ins dialog does, and exits. It prints what
-// happens; sent messages land as .eml files in the outbox folder.
+// ribbon from the add-ins' markup, presses buttons, fills the To box, clicks
+// the add-ins' menu items on the main window's Add-ins tab (or, as Outlook
+// 2007, on its menu bar), unloads an add-in as the COM Add-ins dialog does,
+// and exits. It prints what happens; sent messages land as .eml files in the
+// outbox folder.
 //
-//   outlook_standin [--outbox DIR] [--ribbon-png FILE] [--notify-shutdown]
-//                   [--byref-image-first] ACTION...
-//   ACTION: compose BODY [TO] [subject=SUBJECT] | press LABEL | ribbon |
-//           menu CAPTION | disconnect PROGID | close
+//   outlook_standin [--outbox DIR] [--ribbon-png FILE] [--addins-png FILE]
+//                   [--menu-bar] [--notify-shutdown] [--byref-image-first]
+//                   ACTION...
+//   ACTION: compose BODY [TO | to=NAMES] [subject=SUBJECT] | to NAMES |
+//           press LABEL | ribbon | menu CAPTION | disconnect PROGID | close
+//   compose without TO addresses the message to reader@example.com; to= with
+//   nothing after it leaves the To box empty. NAMES are separated by ";".
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <mapicode.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -26,7 +32,9 @@
 #include "host/outbox.h"
 #include "host/outlook.h"
 #include "host/outlook/addin_list.h"
+#include "host/outlook/addins_tab.h"
 #include "host/outlook/ribbon_ui.h"
+#include "host/recipients.h"
 #include "support/message_boxes.h"
 
 namespace {
@@ -80,6 +88,11 @@ public:
 
     int Run(const std::vector<std::wstring>& actions);
 
+    // The main window as Outlook 2007 showed it, with a menu bar, instead of
+    // the Add-ins tab of Outlook 2010 and later.
+    void ShowMenuBar(bool menuBar) { m_menuBar = menuBar; }
+    void DrawAddInsTabTo(std::wstring path) { m_addinsPng = std::move(path); }
+
 private:
     void StartUp();
     void ShutDown();
@@ -93,7 +106,11 @@ private:
     void Press(const std::wstring& label);
     void RunPress(const std::wstring& key);
     void Disconnect(const std::wstring& progId);
+    void ShowMainWindowMenus();
     void ClickMenuItem(const wchar_t* caption);
+    void ClickAddInsTabItem(const wchar_t* caption);
+    void TypeRecipients(const std::wstring& names);
+    void ReportRefusedSend(kshost::ComposeWindow& window, kshost::MailItem& item, size_t composedLength);
     void ReportBoxes();
     void ReportOutbox();
     void CloseDialog(HWND dialog);
@@ -106,6 +123,10 @@ private:
     kstest::BoxRecorder m_boxes;
     std::vector<std::unique_ptr<HostedAddIn>> m_addins;
     std::vector<std::unique_ptr<kshost::ComposeWindow>> m_windows;  // the last one is in front
+    // For each window, its message and the length of the body as composed.
+    std::vector<std::pair<kshost::MailItem*, size_t>> m_messages;
+    bool m_menuBar = false;
+    std::wstring m_addinsPng;
     bool m_composed = false;  // a compose window was opened this session
     size_t m_reportedFiles = 0;
     int m_failures = 0;
@@ -153,9 +174,30 @@ void StandInOutlook::StartUp() {
                     HrName(hosted->addin.StartupComplete()));
     }
     ReportBoxes();
-    std::printf("[menu] main window menu bar:");
-    for (const std::wstring& caption : m_outlook.MenuBarControls().Captions()) std::printf(" %s", U8(caption).c_str());
-    std::printf("\n");
+    ShowMainWindowMenus();
+}
+
+// Where the add-ins' menus are: on the Add-ins tab of the main window's
+// ribbon (Outlook 2010 and later), or on its menu bar (Outlook 2007).
+void StandInOutlook::ShowMainWindowMenus() {
+    if (m_menuBar) {
+        std::printf("[menu] main window menu bar:");
+        for (const std::wstring& caption : m_outlook.MenuBarControls().Captions()) {
+            std::printf(" %s", U8(caption).c_str());
+        }
+        std::printf("\n");
+        return;
+    }
+    const standin::AddInsTab tab = standin::AddInsTabOf(m_outlook.MenuBarControls());
+    std::printf("[addins] main window, no menu bar; %s\n", U8(standin::DescribeAddInsTab(tab)).c_str());
+    if (!m_addinsPng.empty()) {
+        if (SUCCEEDED(standin::RenderAddInsTabPng(tab, m_addinsPng))) {
+            std::printf("[addins] drawn to %s\n", U8(m_addinsPng).c_str());
+        } else {
+            std::printf("[addins] cannot draw to %s\n", U8(m_addinsPng).c_str());
+            ++m_failures;
+        }
+    }
 }
 
 // Outlook 2010 and later exit without telling add-ins: "In Outlook 2010, the
@@ -230,14 +272,18 @@ const standin::Ribbon& StandInOutlook::RibbonOf(HostedAddIn& hosted, const wchar
 void StandInOutlook::Compose(const std::wstring& body, const std::wstring& to, const std::wstring& subject) {
     kshost::MailItem& item = m_outlook.Compose(body, subject);
     kshost::Inspector* inspector = m_outlook.ActiveInspectorObject();
-    kshost::SendThroughOutbox(item, m_outbox, to);
+    // The window's To box is what the transport addresses the message to.
+    auto recipients = std::make_shared<kshost::Recipients>(to);
+    kshost::SendThroughOutbox(item, m_outbox, recipients);
     auto window = std::make_unique<kshost::ComposeWindow>(static_cast<_MailItem*>(&item));
+    window->UseRecipients(recipients);
+    m_messages.emplace_back(&item, body.size());
     window->OnActivate([this, inspector] { m_outlook.Activate(inspector); });
     window->OnRibbonPress([this](const std::wstring& key) { RunPress(key); });
     window->FocusBody();
     m_windows.push_back(std::move(window));
-    std::printf("[compose] new message to %s, subject \"%s\", HTML body of %zu characters\n", U8(to).c_str(),
-                U8(subject).c_str(), body.size());
+    std::printf("[compose] new message to %s, subject \"%s\", HTML body of %zu characters\n",
+                to.empty() ? "nobody (the To box is empty)" : U8(to).c_str(), U8(subject).c_str(), body.size());
     for (auto& hosted : m_addins) ComposeRibbonOf(*hosted);
     if (m_composed) {
         std::printf("[ribbon] \"%s\": the markup and pictures of the first compose window, reused\n",
@@ -278,9 +324,14 @@ void StandInOutlook::Press(const std::wstring& label) {
             for (const standin::RibbonButton& button : group.buttons) {
                 if (standin::DisplayLabel(button.label) != label) continue;
                 const int sendsBefore = window->SendCommands();
+                const int refusedBefore = window->RefusedSends();
                 window->PostRibbonPress(std::to_wstring(i) + L":" + button.id);
                 kshost::ComposeWindow::PumpMessages();  // the click, then the posted send command
-                if (window->SendCommands() > sendsBefore) {
+                ReportBoxes();
+                if (window->RefusedSends() > refusedBefore) {
+                    const auto& message = m_messages[m_windows.size() - 1];
+                    ReportRefusedSend(*window, *message.first, message.second);
+                } else if (window->SendCommands() > sendsBefore) {
                     std::printf("[send] the compose window ran its send command: %s\n",
                                 HrName(window->LastSendResult()));
                 }
@@ -339,7 +390,39 @@ void StandInOutlook::Disconnect(const std::wstring& progId) {
     ++m_failures;
 }
 
+// A refused send leaves the message open as the add-in left it: what it
+// carries then is what Outlook's own Send button would send.
+void StandInOutlook::ReportRefusedSend(kshost::ComposeWindow& window, kshost::MailItem& item, size_t composedLength) {
+    const HRESULT why = window.LastSendResult();
+    std::printf("[send] Outlook refused to send (%s): the message stays open in its window\n",
+                why == MAPI_E_NO_RECIPIENTS ? "no recipient" : "a name that does not resolve");
+    std::vector<kshost::HeaderField> headers;
+    kshost::CollectInternetHeaders(&item.Message(), headers);
+    std::printf("[open] To box \"%s\"; Internet headers:", U8(window.To().Typed()).c_str());
+    if (headers.empty()) std::printf(" none");
+    for (const kshost::HeaderField& header : headers) {
+        std::printf(" %s: %s;", header.name.c_str(), header.value.c_str());
+    }
+    std::printf(" HTML body of %zu characters (composed: %zu)\n", item.HtmlBody().size(), composedLength);
+}
+
+// The sender types into the To box of the front compose window.
+void StandInOutlook::TypeRecipients(const std::wstring& names) {
+    kshost::ComposeWindow* window = m_windows.empty() ? nullptr : m_windows.back().get();
+    if (!window || !window->IsOpen()) {
+        std::printf("[to] no open compose window\n");
+        ++m_failures;
+        return;
+    }
+    window->To().Type(names);
+    std::printf("[to] the sender types \"%s\" into the To box\n", U8(names).c_str());
+}
+
 void StandInOutlook::ClickMenuItem(const wchar_t* caption) {
+    if (!m_menuBar) {
+        ClickAddInsTabItem(caption);
+        return;
+    }
     // The items of the add-ins' menus on the main window's menu bar.
     for (size_t i = 0; i < m_outlook.MenuBarControls().Size(); ++i) {
         auto* popup = dynamic_cast<kshost::Popup*>(&m_outlook.MenuBarControls().At(i));
@@ -355,14 +438,45 @@ void StandInOutlook::ClickMenuItem(const wchar_t* caption) {
     ++m_failures;
 }
 
+// Outlook 2010 and later: the menu item is clicked where the add-in's menu
+// appears, on the main window's Add-ins tab.
+void StandInOutlook::ClickAddInsTabItem(const wchar_t* caption) {
+    const standin::AddInsTab tab = standin::AddInsTabOf(m_outlook.MenuBarControls());
+    const standin::AddInsTabCommand* menu = nullptr;
+    kshost::Button* button = standin::FindAddInsTabItem(tab, caption, &menu);
+    if (!button || !menu) {
+        std::printf("[addins] no menu item \"%s\" on the Add-ins tab\n", U8(caption).c_str());
+        ++m_failures;
+        return;
+    }
+    std::printf("[addins] click \"%s\" > \"%s\" on the Add-ins tab\n", U8(menu->label).c_str(),
+                U8(standin::DisplayLabel(button->caption)).c_str());
+    if (!button->enabled) {
+        std::printf("[addins] \"%s\" is disabled: nothing happens\n", U8(caption).c_str());
+        return;
+    }
+    button->Click();
+    ReportBoxes();
+}
+
 void StandInOutlook::CloseDialog(HWND dialog) {
-    // A dialog (the About box): look at it as a person would, then press OK.
+    // A dialog (the About box, Check Names): look at it as a person would,
+    // then close it: Cancel where there is one, else OK.
     char title[256] = "";
     GetWindowTextA(dialog, title, sizeof(title));
     RECT client{};
     GetClientRect(dialog, &client);
-    std::printf("[dialog] \"%s\" open, client area %ld x %ld; pressing OK\n", title, client.right, client.bottom);
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const bool cancel = GetDlgItem(dialog, IDCANCEL) != nullptr;
+    std::string first;  // the dialog's first line of text
+    for (HWND child = GetWindow(dialog, GW_CHILD); child && first.empty(); child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[32] = "", text[512] = "";
+        GetClassNameA(child, className, sizeof(className));
+        if (lstrcmpiA(className, "Static") == 0 && GetWindowTextA(child, text, sizeof(text)) > 0) first = text;
+    }
+    std::printf("[dialog] \"%s\" open, client area %ld x %ld%s%s%s; pressing %s\n", title, client.right,
+                client.bottom, first.empty() ? "" : ": \"", first.c_str(), first.empty() ? "" : "\"",
+                cancel ? "Cancel" : "OK");
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(cancel ? IDCANCEL : IDOK, BN_CLICKED), 0);
 }
 
 void StandInOutlook::ReportBoxes() {
@@ -387,13 +501,19 @@ int StandInOutlook::Run(const std::vector<std::wstring>& actions) {
         auto next = [&](const wchar_t* fallback) { return i + 1 < actions.size() ? actions[++i] : fallback; };
         if (action == L"compose") {
             std::wstring body = next(L"<html><body></body></html>");
-            std::wstring to = i + 1 < actions.size() && actions[i + 1].find(L'@') != std::wstring::npos
-                                  ? actions[++i] : L"reader@example.com";
+            std::wstring to = L"reader@example.com";
+            if (i + 1 < actions.size() && actions[i + 1].rfind(L"to=", 0) == 0) {
+                to = actions[++i].substr(3);
+            } else if (i + 1 < actions.size() && actions[i + 1].find(L'@') != std::wstring::npos) {
+                to = actions[++i];
+            }
             std::wstring subject = i + 1 < actions.size() && actions[i + 1].rfind(L"subject=", 0) == 0
                                        ? actions[++i].substr(8) : L"Quarterly figures";
             Compose(body, to, subject);
         } else if (action == L"press") {
             Press(next(L""));
+        } else if (action == L"to") {
+            TypeRecipients(next(L""));
         } else if (action == L"ribbon") {
             ShowRibbon();
         } else if (action == L"menu") {
@@ -422,6 +542,8 @@ int main() {
     std::wstring ribbonPng;
     bool notifyShutdown = false;
     bool byReferenceFirst = false;
+    bool menuBar = false;
+    std::wstring addinsPng;
     std::vector<std::wstring> actions;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
@@ -433,6 +555,10 @@ int main() {
             notifyShutdown = true;
         } else if (arg == L"--byref-image-first") {
             byReferenceFirst = true;
+        } else if (arg == L"--menu-bar") {
+            menuBar = true;
+        } else if (arg == L"--addins-png" && i + 1 < argc) {
+            addinsPng = argv[++i];
         } else {
             actions.push_back(arg);
         }
@@ -440,6 +566,8 @@ int main() {
     int result;
     {
         StandInOutlook outlook(outbox, ribbonPng, notifyShutdown, byReferenceFirst);
+        outlook.ShowMenuBar(menuBar);
+        outlook.DrawAddInsTabTo(addinsPng);
         result = outlook.Run(actions);
     }
     CoUninitialize();

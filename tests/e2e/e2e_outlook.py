@@ -10,9 +10,13 @@ each combination of the two switches starts a new stand-in Outlook session
 (Outlook asks for the compose ribbon once a session), which loads the
 add-ins from the list, opens a compose window and builds the ribbon. A
 longer session opens two compose windows, sends one message with each
-button, presses the other add-in's button and unloads KestrinSelect as the
-COM Add-ins dialog does; the messages are read back with Python's own
-e-mail parser, independent of the C++ code that wrote them. Prints one line
+button, presses the other add-in's button, opens About from the main
+window's Add-ins tab and unloads KestrinSelect as the COM Add-ins dialog
+does. The everyday path has a session of its own: a send that Outlook
+refuses for want of a recipient, the recipient typed in, the message sent
+unencrypted, a second one encrypted, and a third refused for a name that
+does not resolve. The messages are read back with Python's own e-mail
+parser, independent of the C++ code that wrote them. Prints one line
 per check and closes with "e2e ARCH: N passed, N failed".
 """
 import re
@@ -132,7 +136,7 @@ def main():
 
     combinations = [
         (None, None, [], ()),
-        ("true", "false", ["Encrypt & Send"], ("--notify-shutdown",)),
+        ("true", "false", ["Encrypt & Send"], ("--notify-shutdown", "--menu-bar")),
         ("FALSE", "True", ["Send Unencrypted"], ()),
         ("true", "true", ["Encrypt & Send", "Send Unencrypted"], ("--byref-image-first",)),
     ]
@@ -163,13 +167,20 @@ def main():
                   f"{what}: fast shut-down, the main window's Close reaches the add-in's sink", out)
         if "--byref-image-first" in options:
             swapped = pictures(out)
+        if "--menu-bar" in options:
+            bar = lines(out, "[menu] main window menu bar:")
+            check(bar and bar[0].split(":", 1)[1].split() == ["&File", "&Edit", "&View", "&Go", "&Tools",
+                                                              "&Actions", "&KestrinSelect", "&Help"]
+                  and "[addins]" not in out,
+                  f"{what}, as Outlook 2007: &KestrinSelect on the menu bar, before &Help", out)
 
     outbox = WORK / "outbox"
     outbox.mkdir()
     result = run_outlook("compose", BODY, "finance@example.com", "subject=Figures", "press", "Encrypt & Send",
                          "compose", BODY, "team@example.com", "subject=Lunch", "press", "Log Call",
                          "press", "Send Unencrypted", "menu", "&About KestrinSelect",
-                         "disconnect", "KestrinSelectATL.Connect", "close", outbox=outbox)
+                         "disconnect", "KestrinSelectATL.Connect", "close", outbox=outbox,
+                         options=("--addins-png", windows_path(outbox / "addins.png")))
     out = result.stdout
     (WORK / "transcript.txt").write_text(out)
     check(result.returncode == 0, "the stand-in Outlook run succeeds", f"exit {result.returncode}\n{out}")
@@ -188,9 +199,16 @@ def main():
           "two compose windows, the compose markup asked for once, at the first", out)
     check(len(lines(out, "[image] getImage(")) == 2, "each picture loaded once for the session")
     check('[companion] "Log Call" pressed' in out, "the other add-in's button reaches its own callback by name")
-    check("&KestrinSelect" in out.split("[menu] main window menu bar:")[1].splitlines()[0]
-          if "[menu] main window menu bar:" in out else False, "the main window's menu bar has &KestrinSelect")
-    check("[dialog] \"About KestrinSelect\" open" in out, "About opens the About box")
+    check('[addins] main window, no menu bar; tab "Add-ins", group "Menu Commands": '
+          '[KestrinSelect: Help | About KestrinSelect]' in out and "[menu]" not in out,
+          "no menu bar: the KestrinSelect menu is on the Add-ins tab, alone, with Help and About", out)
+    check((outbox / "addins.png").exists() and (outbox / "addins.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n",
+          "the Add-ins tab drawn to a PNG")
+    about = [i for i, line in enumerate(order) if line.startswith('[dialog] "About KestrinSelect" open')]
+    click = [i for i, line in enumerate(order)
+             if line == '[addins] click "KestrinSelect" > "About KestrinSelect" on the Add-ins tab']
+    check(len(about) == 1 and len(click) == 1 and click[0] < about[0],
+          "About, clicked on the Add-ins tab, opens the About box", out)
     check("[box]" not in out, "no error box during the run")
     check("[disconnect] KestrinSelectATL.Connect, from the COM Add-ins dialog: OnDisconnection(ext_dm_UserClosed) S_OK, "
           "released; DllCanUnloadNow: S_OK (nothing left alive)" in out,
@@ -246,6 +264,82 @@ def main():
                           capture_output=True, text=True)
     check("gateway decision: encrypt" in view.stdout and "gateway decision: send in the clear" in view.stdout,
           "the gateway view decides encrypt, then send in the clear")
+
+    everyday_path()
+
+
+NO_RECIPIENT_BOX = ("[box] Microsoft Outlook: "
+                    "There must be at least one name or contact group in the To, Cc, or Bcc box.")
+
+
+def everyday_path():
+    """Encrypt && Send on a message without a recipient: Outlook refuses with
+    its box and the message stays open, header and footer in; the sender types
+    the recipient and sends it unencrypted. A second message goes encrypted; a
+    third, to a name Outlook cannot resolve, meets the Check Names dialog."""
+    outbox = WORK / "everyday"
+    outbox.mkdir()
+    result = run_outlook("compose", BODY, "to=", "subject=Figures", "press", "Encrypt & Send",
+                         "to", "finance@example.com", "press", "Send Unencrypted",
+                         "compose", BODY, "team@example.com", "subject=Lunch", "press", "Encrypt & Send",
+                         "compose", BODY, "to=Finance Team", "subject=Budget", "press", "Send Unencrypted",
+                         "close", outbox=outbox)
+    out = result.stdout
+    (WORK / "everyday.txt").write_text(out)
+    order = out.splitlines()
+
+    def at(text, start=0):
+        return next((i for i in range(start, len(order)) if order[i].startswith(text)), -1)
+
+    check(result.returncode == 0, "everyday path: the stand-in Outlook run succeeds",
+          f"exit {result.returncode}\n{out}")
+    press = at('[press] "Encrypt & Send" -> onClickSelect: S_OK')
+    box = at(NO_RECIPIENT_BOX, max(press, 0))
+    refused = at("[send] Outlook refused to send (no recipient): the message stays open in its window", max(box, 0))
+    typed = at('[to] the sender types "finance@example.com" into the To box')
+    check(0 <= press < box < refused < typed and at("[outbox]") > typed,
+          "no recipient: the add-in's send is refused with Outlook's box, nothing goes out until the recipient "
+          "is typed", out)
+    open_line = order[refused + 1] if 0 <= refused < len(order) - 1 else ""
+    check(open_line.startswith('[open] To box ""; Internet headers: x-rdz-select: select;'),
+          "the refused message stays open with the select header", open_line)
+    grown = re.search(r"HTML body of (\d+) characters \(composed: (\d+)\)", open_line)
+    check(grown is not None and int(grown.group(1)) > int(grown.group(2)),
+          "the refused message stays open with its body branded", open_line)
+    check(out.count(NO_RECIPIENT_BOX) == 1 and all(not line.startswith("[box]") or line == NO_RECIPIENT_BOX
+                                                   for line in order),
+          "Outlook's box once, and no error box of the add-in", out)
+    checked = at('[dialog] "Check Names" open')
+    check(checked > 0 and 'Microsoft Outlook does not recognize "Finance Team".' in order[checked]
+          and order[checked].endswith("pressing Cancel")
+          and at("[send] Outlook refused to send (a name that does not resolve): the message stays open",
+                 checked) > checked,
+          "a name that does not resolve: Check Names opens, the send is refused, the message stays open", out)
+
+    files = sorted(outbox.glob("*.eml"))
+    check(len(files) == 2, "everyday path: two messages reach the outbox, the third stays open", f"{len(files)} files")
+    if len(files) != 2:
+        return
+    clear, encrypted = [email.message_from_binary_file(open(f, "rb"), policy=email.policy.default) for f in files]
+
+    def html(message):
+        return next((p.get_content() for p in message.walk() if p.get_content_type() == "text/html"), "")
+
+    check(clear["To"] == "finance@example.com" and str(clear["Subject"]) == "Figures",
+          "the refused message goes to the recipient typed in afterwards")
+    check(clear.get_all("x-rdz-unselect") == ["unselect"] and clear.get_all("x-rdz-select") is None,
+          "sent unencrypted after the refusal: x-rdz-unselect, and no x-rdz-select left behind",
+          str(clear.items()))
+    check("This message was secured by" not in html(clear),
+          "sent unencrypted after the refusal: no claim that it was secured")
+    check(encrypted.get_all("x-rdz-select") == ["select"] and encrypted.get_all("x-rdz-unselect") is None
+          and "This message was secured by" in html(encrypted),
+          "the second message, encrypted: x-rdz-select and the footer")
+    view = subprocess.run([sys.executable, str(ROOT / "tools" / "gateway_view.py"), *map(str, files)],
+                          capture_output=True, text=True)
+    decisions = [line.strip() for line in view.stdout.splitlines() if "gateway decision:" in line]
+    check(decisions == ["gateway decision: send in the clear", "gateway decision: encrypt"],
+          "the gateway view: the first in the clear, the second encrypted", view.stdout)
 
 
 if __name__ == "__main__":
