@@ -161,16 +161,29 @@ TEST_F(Registration, UnregisterLeavesAClassKeyThatAnotherProgramExtended) {
     kstest::DeleteTree(HKEY_CLASSES_ROOT, kClassKey);
 }
 
-TEST_F(Registration, ModulePathWithASingleQuoteIsWrittenOnce) {
-    const std::wstring copy = CopyDllInto(L"it's here");
-    {
-        AddinLibrary dll(copy);
-        ASSERT_TRUE(dll.Loaded());
-        ASSERT_EQ(dll.Register(), S_OK);
-        ExpectClassTree(copy);
-        ASSERT_EQ(dll.Unregister(), S_OK);
+// A quote is doubled in the script and written once; a folder whose name
+// the ANSI code page cannot spell is written as it is, and the type library
+// registers from there.
+TEST_F(Registration, ModulePathIsWrittenAsTheSystemNamesIt) {
+    for (const wchar_t* folder : {L"it's here", L"\u0141\u00f3d\u017a-\u00e7"}) {
+        const std::wstring copy = CopyDllInto(folder);
+        SCOPED_TRACE(testing::Message() << "folder of " << wcslen(folder) << " characters");
+        if (folder[0] != L'i') {
+            BOOL lossy = FALSE;
+            char narrow[64];
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder, -1, narrow, sizeof(narrow), nullptr, &lossy);
+            ASSERT_TRUE(lossy) << "the code page " << GetACP() << " spells the name: the case is not shown";
+        }
+        {
+            AddinLibrary dll(copy);
+            ASSERT_TRUE(dll.Loaded());
+            ASSERT_EQ(dll.Register(), S_OK);
+            ExpectClassTree(copy);
+            EXPECT_TRUE(TypeLibRegistered());
+            ASSERT_EQ(dll.Unregister(), S_OK);
+        }
+        DeleteFileW(copy.c_str());
     }
-    DeleteFileW(copy.c_str());
 }
 
 TEST(TypeLibrary, HoldsExactlyTheCallbackInterfaceAndTwoClasses) {
