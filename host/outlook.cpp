@@ -122,11 +122,67 @@ HRESULT MailItem::get_HTMLBody(BSTR* body) {
     return OutBstr("_MailItem.get_HTMLBody", body, m_htmlBody);
 }
 
+// The body goes into the window's editor, which hands back its own form of
+// it ("Returns or sets a String representing the HTML body of the specified
+// item", MailItem.HTMLBody property): host/editor.h.
 HRESULT MailItem::put_HTMLBody(BSTR body) {
     bool stored = false;
-    const HRESULT hr = InBstr("_MailItem.put_HTMLBody", m_htmlBody, body, &stored);
-    if (stored) ++m_bodyWrites;
+    std::wstring written;
+    HRESULT hr = InBstr("_MailItem.put_HTMLBody", written, body, &stored);
+    if (!stored) return hr;
+    try {
+        std::wstring form;
+        if (!EditorForm(m_editor, written, form)) {
+            ++m_editorFailures;
+            return E_FAIL;
+        }
+        m_htmlBody.swap(form);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    ++m_bodyWrites;
     return hr;
+}
+
+bool MailItem::SetHtmlBody(const std::wstring& body) {
+    if (EditorForm(m_editor, body, m_htmlBody)) return true;
+    ++m_editorFailures;
+    m_htmlBody = body;
+    return false;
+}
+
+bool MailItem::UseEditor(EditorKind kind) {
+    m_editor = kind;
+    return SetHtmlBody(std::wstring(m_htmlBody));
+}
+
+bool MailItem::SenderTypes(const std::wstring& text) {
+    std::wstring paragraph = L"<p>";
+    for (wchar_t c : text) {
+        paragraph += c == L'&' ? L"&amp;" : c == L'<' ? L"&lt;" : c == L'>' ? L"&gt;" : std::wstring(1, c);
+    }
+    paragraph += L"</p>";
+    // Just after the opening body tag: "<body" followed by a blank, '/' or '>'.
+    size_t at = 0;
+    std::wstring lower(m_htmlBody);
+    for (wchar_t& c : lower) c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c);
+    for (size_t tag = lower.find(L"<body"); tag != std::wstring::npos; tag = lower.find(L"<body", tag + 1)) {
+        const wchar_t next = tag + 5 < lower.size() ? lower[tag + 5] : L'\0';
+        if (next == L'>' || next == L'/' || next == L' ' || next == L'\t' || next == L'\r' || next == L'\n' ||
+            next == L'\f') {
+            const size_t close = lower.find(L'>', tag);
+            at = close == std::wstring::npos ? lower.size() : close + 1;
+            break;
+        }
+    }
+    std::wstring edited = m_htmlBody.substr(0, at) + paragraph + m_htmlBody.substr(at);
+    std::wstring form;
+    if (!EditorForm(m_editor, edited, form)) {
+        ++m_editorFailures;
+        return false;
+    }
+    m_htmlBody.swap(form);
+    return true;
 }
 
 HRESULT MailItem::get_Subject(BSTR* subject) {
@@ -292,6 +348,7 @@ void Outlook::Open(ks::ComRef<Inspector> inspector) {
 
 MailItem& Outlook::Compose(const std::wstring& htmlBody, const std::wstring& subject) {
     auto item = ks::ComRef<MailItem>::Attach(new MailItem(m_context, "MailItem", m_store));
+    item->UseEditor(m_editor);
     item->SetHtmlBody(htmlBody);
     item->SetSubject(subject);
     auto inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/command_bars.h"
+#include "host/editor.h"
 #include "host/mapi_message.h"
 
 namespace kshost {
@@ -89,8 +90,25 @@ public:
     using SendHandler = std::function<HRESULT(MailItem&)>;
     void OnSend(SendHandler handler) { m_onSend = std::move(handler); }
 
+    // The body as the editor hands it back (what HTMLBody reads).
     const std::wstring& HtmlBody() const { return m_htmlBody; }
-    void SetHtmlBody(std::wstring body) { m_htmlBody = std::move(body); }
+    // Opens the message on this body: the editor takes it as it takes a
+    // write, without counting as one. False when the editor could not run:
+    // the body is then kept as written, and EditorFailures() counts it.
+    bool SetHtmlBody(const std::wstring& body);
+    // The editor of the window showing this item: Verbatim (the default)
+    // keeps the bytes written. Choosing another reads the body the item has
+    // into it, as a window opened with that editor would show it.
+    bool UseEditor(EditorKind kind);
+    EditorKind Editor() const { return m_editor; }
+    // The sender types `text` as a new first paragraph, at the start of the
+    // body's content (just after the opening body tag, or at the very
+    // start when there is none); the editor then holds the result. An edit
+    // in the window, not an HTMLBody write. False when the editor could
+    // not run (the body is then unchanged).
+    bool SenderTypes(const std::wstring& text);
+    // How many times the editor could not run (put_HTMLBody then fails).
+    int EditorFailures() const { return m_editorFailures; }
     const std::wstring& Subject() const { return m_subject; }
     void SetSubject(std::wstring subject) { m_subject = std::move(subject); }
     MapiMessage& Message() { return *m_message.Get(); }
@@ -113,6 +131,8 @@ protected:
 
 private:
     std::wstring m_htmlBody;
+    EditorKind m_editor = EditorKind::Verbatim;
+    int m_editorFailures = 0;
     std::wstring m_subject;
     ks::ComRef<MapiMessage> m_message;
     bool m_separateIdentity = false;
@@ -189,6 +209,10 @@ public:
     // Opens a compose window on a new mail item with this HTML body and
     // makes it the active inspector. Earlier compose windows stay open.
     MailItem& Compose(const std::wstring& htmlBody, const std::wstring& subject = L"Test message");
+    // The editor of the compose windows opened from now on (Verbatim unless
+    // chosen): Compose opens the body in it.
+    void UseEditor(EditorKind kind) { m_editor = kind; }
+    EditorKind Editor() const { return m_editor; }
     // Opens a compose window on an item that is not mail.
     void ComposeOther();
     Inspector* ActiveInspectorObject() { return m_inspector.Get(); }
@@ -213,6 +237,7 @@ private:
     ks::ComRef<Inspector> m_inspector;  // the active one
     std::vector<ks::ComRef<Inspector>> m_inspectors;  // every open one
     ks::ComRef<AddInInstance> m_addIn;
+    EditorKind m_editor = EditorKind::Verbatim;
 
     void Open(ks::ComRef<Inspector> inspector);
 };

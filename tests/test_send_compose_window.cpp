@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <string>
+#include <cwctype>
+#include <utility>
 #include <vector>
 
 #include "host/addin_site.h"
@@ -15,6 +17,8 @@
 #include "host/recipients.h"
 #include "support/addin_dll.h"
 #include "support/message_boxes.h"
+#include "host/editor.h"
+#include "server/owners.h"
 
 using kshost::ComposeWindow;
 
@@ -199,4 +203,249 @@ TEST_F(ComposeWindowTest, RefusedMessageGoesOnceTheRecipientIsTyped) {
     kshost::ReceivedMessage sent;
     ASSERT_TRUE(kshost::ParseRfc5322(text, sent));
     EXPECT_EQ(sent.Values("To"), std::vector<std::string>{"finance@example.com"});
+}
+
+// ---------------------------------------------------------------------------
+// The editor behind the window's body: what HTMLBody hands back.
+
+namespace {
+
+using kshost::EditorKind;
+
+// The footer as the gateway's partners know it, written out here on its own.
+const std::wstring kFooter =
+    L"<div><br><span style='font-size:13.0pt;font-family:Arial;color:black'>This message was secured by </span>"
+    L"<b><span style='font-size:13.0pt;font-family:Arial;color:#0038A8'>Kestrin</span></b><b><span "
+    L"style='font-size:13.0pt;font-family:Arial;color:#6D5E51'>Corp</span></b><b><spanstyle='font-size:13.0pt;"
+    L"font-family:Arial;color:black'>&#169</span></b><spanstyle='font-size:13.0pt;font-family:Arial;color:black'>."
+    L"</span><br><i><span style='font-size:10.0pt;font-family:Arial;color:black'>To reach KestrinCorp, go to: <a "
+    L"href='https://www.kestrincorp.com/info/kestrinmail'>https://www.kestrincorp.com/info/kestrinmail</a></span>"
+    L"</i></span></div>";
+
+const std::wstring kBranded = L"<html><body><p>Hello</p></body>" + kFooter + L"</html>";
+// Text of several scripts, references, and text after the closing tag,
+// which a browser shows.
+const std::wstring kScripts =
+    L"<html><head><title>not shown</title></head><body><p>Figures: \u6570\u5b57 \U0001F4CA \u05e9\u05dc\u05d5\u05dd "
+    L"caf\u00e9 &amp; &lt;tags&gt; &copy; 2024 &#x263A;</p></body></HTML>\r\n<!-- not shown -->after the tag";
+// Formatting that crosses, a link, a line break, preformatted text, a list,
+// an empty paragraph, a table and a long paragraph to wrap.
+const std::wstring kFormatted =
+    L"<div style=\"font-family:Arial;text-align:center\">Dear team, <b>bold <i>both</b> italic</i> and "
+    L"<a href=\"http://example.com/?a=1&amp;b=2\">a link</a><br>line two</div><pre>  two  spaces\nnext line</pre>"
+    L"<ul><li>one</li><li>two</li></ul><p></p><table><tr><td>cell</td><td>other</td></tr></table>"
+    L"<p>The quarterly figures are attached; please read them before Thursday's meeting, where we will go "
+    L"through every line of the forecast with the regional managers and decide on the budget for the next "
+    L"year. https://intranet.example.com/finance/reports/2024/quarterly/forecast-final-version.xlsx ends it.</p>";
+
+// What a reader sees of a body, worked out here without the editors: tags
+// gone (a block or a line break is a blank), the head and comments gone,
+// references resolved, blanks collapsed.
+std::wstring VisibleText(const std::wstring& html) {
+    static const wchar_t* const blocks[] = {L"p", L"div", L"br", L"li", L"ul", L"ol", L"table", L"tr", L"td",
+                                            L"th", L"pre", L"h1", L"h2", L"h3", L"body", L"html", L"hr"};
+    std::wstring text;
+    for (size_t i = 0; i < html.size();) {
+        if (html.compare(i, 4, L"<!--") == 0) {
+            size_t end = html.find(L"-->", i);
+            i = end == std::wstring::npos ? html.size() : end + 3;
+            continue;
+        }
+        if (html[i] != L'<') {
+            text += html[i++];
+            continue;
+        }
+        size_t end = html.find(L'>', i);
+        if (end == std::wstring::npos) break;
+        std::wstring name;
+        for (size_t j = i + 1 + (html[i + 1] == L'/'); j < end && iswalnum(html[j]); ++j) name += towlower(html[j]);
+        i = end + 1;
+        if (html[i - 2] != L'/' && (name == L"style" || name == L"title")) {
+            size_t close = html.find(L"</", i);
+            i = close == std::wstring::npos ? html.size() : html.find(L'>', close) + 1;
+            continue;
+        }
+        for (const wchar_t* block : blocks)
+            if (name == block) text += L' ';
+    }
+    const std::pair<const wchar_t*, const wchar_t*> references[] = {
+        {L"&amp;", L"&"}, {L"&lt;", L"<"}, {L"&gt;", L">"}, {L"&nbsp;", L" "}, {L"&#169;", L"\u00a9"},
+        {L"&#169", L"\u00a9"}, {L"&copy;", L"\u00a9"}, {L"&copy", L"\u00a9"}, {L"&#x263A;", L"\u263a"}};
+    std::wstring decoded;
+    for (size_t i = 0; i < text.size();) {
+        bool found = false;
+        for (const auto& r : references) {
+            if (text.compare(i, wcslen(r.first), r.first) == 0) {
+                decoded += r.second;
+                i += wcslen(r.first);
+                found = true;
+                break;
+            }
+        }
+        if (!found) decoded += text[i++];
+    }
+    std::wstring collapsed;
+    for (wchar_t c : decoded) {
+        const bool blank = c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == 0xA0;
+        if (blank && (collapsed.empty() || collapsed.back() == L' ')) continue;
+        collapsed += blank ? L' ' : c;
+    }
+    while (!collapsed.empty() && collapsed.back() == L' ') collapsed.pop_back();
+    return collapsed;
+}
+
+std::wstring FormOf(EditorKind kind, const std::wstring& written) {
+    std::wstring form;
+    EXPECT_TRUE(kshost::EditorForm(kind, written, form))
+        << kshost::ToUtf8(kshost::EditorName(kind)) << ": " << kshost::ToUtf8(kshost::LastEditorError());
+    return form;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST(Editor, EveryEditorKeepsEveryVisibleCharacter) {
+    ASSERT_EQ(VisibleText(kBranded),
+              L"Hello This message was secured by KestrinCorp\u00a9. To reach KestrinCorp, go to: "
+              L"https://www.kestrincorp.com/info/kestrinmail");
+    for (EditorKind kind :
+         {EditorKind::Verbatim, EditorKind::WordProcessor, EditorKind::Html5Parser, EditorKind::LibxmlParser}) {
+        for (const std::wstring* body : {&kBranded, &kScripts, &kFormatted}) {
+            const std::wstring form = FormOf(kind, *body);
+            EXPECT_EQ(kshost::ToUtf8(VisibleText(form)), kshost::ToUtf8(VisibleText(*body)))
+                << kshost::ToUtf8(kshost::EditorName(kind)) << " form:\n" << kshost::ToUtf8(form);
+            if (kind != EditorKind::Verbatim) {
+                EXPECT_NE(form, *body) << "a real editor writes its own form";
+            }
+        }
+    }
+}
+
+TEST(Editor, WordFormIsWordsDocumentWrappedAndStable) {
+    for (const std::wstring* body : {&kBranded, &kScripts, &kFormatted}) {
+        const std::wstring form = FormOf(EditorKind::WordProcessor, *body);
+        SCOPED_TRACE(kshost::ToUtf8(form));
+        EXPECT_EQ(FormOf(EditorKind::WordProcessor, form), form) << "what Word wrote it reads back the same";
+        EXPECT_NE(form.find(L"xmlns:o=\"urn:schemas-microsoft-com:office:office\""), std::wstring::npos);
+        EXPECT_NE(form.find(L"<meta name=Generator content=\"Microsoft Word 15 (filtered medium)\">"),
+                  std::wstring::npos);
+        EXPECT_NE(form.find(L"<div class=WordSection1>"), std::wstring::npos);
+        EXPECT_EQ(form.find(L"spanstyle"), std::wstring::npos) << "a tag Word does not know is dropped";
+        EXPECT_EQ(form.find(L"<!--"), form.find(L"<style><!--") + 7) << "only Word's own style block";
+        EXPECT_EQ(form.find(L"title"), std::wstring::npos) << "the head written is replaced by Word's";
+        EXPECT_EQ(form.find(L'\n'), form.find(L"\r\n") + 1) << "lines end in CRLF";
+        for (const std::wstring& line : Lines(form)) {
+            EXPECT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos) << "no bare CR or LF";
+            // A line may only run longer where one word of text does.
+            const bool longWord = line.find(L"forecast-final-version.xlsx") != std::wstring::npos;
+            if (!longWord) {
+                EXPECT_LE(line.size(), 76u) << kshost::ToUtf8(line);
+            }
+        }
+    }
+    const std::wstring branded = FormOf(EditorKind::WordProcessor, kBranded);
+    EXPECT_NE(branded.find(L"<p class=MsoNormal>Hello<o:p></o:p></p>"), std::wstring::npos);
+    EXPECT_NE(branded.find(L"<b>\u00a9</b>."), std::wstring::npos) << "&#169 completed, its tag gone, its text kept";
+    EXPECT_NE(branded.find(L"font-family:\"Arial\",sans-serif"), std::wstring::npos);
+    EXPECT_NE(branded.find(L"<a\r\nhref=\"https://www.kestrincorp.com/info/kestrinmail\">"), std::wstring::npos)
+        << "double quotes, and a break between a tag's name and its attribute";
+    const std::wstring formatted = FormOf(EditorKind::WordProcessor, kFormatted);
+    EXPECT_NE(formatted.find(L"<p class=MsoNormal><o:p>&nbsp;</o:p></p>"), std::wstring::npos) << "an empty paragraph";
+    EXPECT_NE(formatted.find(L"https://intranet.example.com/finance/reports/2024/quarterly/forecast-final-version.xlsx"),
+              std::wstring::npos) << "a word longer than a line stays whole";
+    EXPECT_NE(formatted.find(L"&nbsp;&nbsp;two&nbsp;&nbsp;spaces<br>"), std::wstring::npos)
+        << "preformatted blanks and line ends are kept";
+}
+
+TEST(Editor, ParsersWriteTheirOwnForm) {
+    const std::wstring html5 = FormOf(EditorKind::Html5Parser, kScripts);
+    EXPECT_NE(html5.find(L"after the tag</body></html>"), std::wstring::npos)
+        << "HTML5 moves text after the document into its body:\n" << kshost::ToUtf8(html5);
+    // A legacy reference without its semicolon: HTML5 reads it, libxml2
+    // leaves it as text (so its form shows other characters than a browser).
+    const std::wstring legacy = L"<p>&copy 2024</p>";
+    EXPECT_NE(FormOf(EditorKind::Html5Parser, legacy).find(L"<p>\u00a9 2024</p>"), std::wstring::npos);
+    EXPECT_NE(FormOf(EditorKind::LibxmlParser, legacy).find(L"<p>&amp;copy 2024</p>"), std::wstring::npos);
+    const std::wstring branded5 = FormOf(EditorKind::Html5Parser, kBranded);
+    EXPECT_EQ(branded5.find(L"&#169"), std::wstring::npos);
+    // A tag name runs to the first blank, '/' or '>', quotes and all.
+    EXPECT_NE(branded5.find(L"<spanstyle='font-size:13.0pt;font-family:arial;color:black'>\u00a9"),
+              std::wstring::npos) << kshost::ToUtf8(branded5);
+    EXPECT_NE(branded5.find(L"<p>Hello</p><div><br>"), std::wstring::npos) << "the footer moved into the body";
+
+    const std::wstring libxml = FormOf(EditorKind::LibxmlParser, kFormatted);
+    const std::wstring formatted5 = FormOf(EditorKind::Html5Parser, kFormatted);
+    // Crossed formatting: HTML5 opens the italic again after the bold ends;
+    // libxml2 closes it with the bold.
+    EXPECT_NE(formatted5.find(L"<b>bold <i>both</i></b><i> italic</i>"), std::wstring::npos) << kshost::ToUtf8(formatted5);
+    EXPECT_NE(libxml.find(L"<b>bold <i>both</i></b> italic"), std::wstring::npos) << kshost::ToUtf8(libxml);
+    EXPECT_EQ(FormOf(EditorKind::LibxmlParser, kBranded).find(L"&#169"), std::wstring::npos);
+}
+
+TEST(Editor, ParserThatCannotStartFailsTheWrite) {
+    kshost::Outlook outlook;
+    outlook.UseEditor(EditorKind::Html5Parser);
+    kshost::MailItem& mail = outlook.Compose(L"<p>kept</p>");
+    ASSERT_EQ(mail.EditorFailures(), 0) << kshost::ToUtf8(kshost::LastEditorError());
+    const std::wstring before = mail.HtmlBody();
+    for (auto [interpreter, script] : {std::pair<const wchar_t*, const wchar_t*>{L"/nonexistent/python3", L""},
+                                       {L"", L"/nonexistent/editor_form.py"}}) {
+        kshost::SetParserCommand(interpreter, script);
+        std::wstring form = L"untouched";
+        EXPECT_FALSE(kshost::EditorForm(EditorKind::Html5Parser, L"<p>x</p>", form));
+        EXPECT_FALSE(kshost::EditorForm(EditorKind::LibxmlParser, L"<p>x</p>", form));
+        EXPECT_EQ(form, L"untouched");
+        EXPECT_NE(kshost::LastEditorError().find(L"nonexistent"), std::wstring::npos);
+        ks::UniqueBstr written(SysAllocString(L"<p>new</p>"));
+        EXPECT_TRUE(FAILED(static_cast<_MailItem&>(mail).put_HTMLBody(written.Get())));
+        EXPECT_EQ(mail.HtmlBody(), before);
+        EXPECT_EQ(mail.BodyWrites(), 0);
+        EXPECT_FALSE(mail.SenderTypes(L"typed"));
+        EXPECT_EQ(mail.HtmlBody(), before);
+    }
+    kshost::SetParserCommand(L"", L"");
+    EXPECT_EQ(mail.EditorFailures(), 4);
+}
+
+TEST(Editor, HtmlBodyReadsTheEditorsFormOfTheLastWrite) {
+    kshost::Outlook outlook;
+    outlook.UseEditor(EditorKind::WordProcessor);
+    kshost::MailItem& mail = outlook.Compose(kScripts);
+    _MailItem& item = mail;
+    auto read = [&] {
+        BSTR body = nullptr;
+        EXPECT_EQ(item.get_HTMLBody(&body), S_OK);
+        ks::UniqueBstr owner(body);
+        return std::wstring(body ? body : L"", body ? SysStringLen(body) : 0);
+    };
+    EXPECT_EQ(read(), FormOf(EditorKind::WordProcessor, kScripts)) << "the window opens the body in its editor";
+    ks::UniqueBstr written(SysAllocString(kBranded.c_str()));
+    ASSERT_EQ(item.put_HTMLBody(written.Get()), S_OK);
+    EXPECT_EQ(read(), FormOf(EditorKind::WordProcessor, kBranded));
+    EXPECT_EQ(mail.BodyWrites(), 1);
+
+    // The sender goes back to the top and types: a new first paragraph, an
+    // edit rather than a write.
+    ASSERT_TRUE(mail.SenderTypes(L"P.S. <see> & note"));
+    EXPECT_EQ(mail.BodyWrites(), 1);
+    EXPECT_EQ(VisibleText(read()), L"P.S. <see> & note " + VisibleText(kBranded));
+    EXPECT_NE(read().find(L"<p class=MsoNormal>P.S. &lt;see&gt; &amp; note<o:p></o:p></p>"), std::wstring::npos);
+    outlook.UseEditor(EditorKind::Verbatim);
+    kshost::MailItem& bare = outlook.Compose(L"no tags at all");
+    ASSERT_TRUE(bare.SenderTypes(L"first"));
+    EXPECT_EQ(bare.HtmlBody(), L"<p>first</p>no tags at all");
+    kshost::MailItem& verbatim = outlook.Compose(L"<HTML><Body class=x>text</Body></HTML>");
+    ASSERT_TRUE(verbatim.SenderTypes(L"top"));
+    EXPECT_EQ(verbatim.HtmlBody(), L"<HTML><Body class=x><p>top</p>text</Body></HTML>")
+        << "the verbatim editor keeps the bytes, typed text included";
 }

@@ -62,13 +62,15 @@ if [ ${#files[@]} -eq 0 ]; then
   echo "demo: no message reached the outbox"; status=1
 else
   python3 "$root/tools/gateway_view.py" "${files[@]}"
-  echo "  footer of the encrypted message:"
-  python3 - "${files[${#files[@]}-1]}" <<'EOF'
-import email, email.policy, re, sys
+  echo "  footer of the encrypted message, as the reader sees it (the body is in Word's form):"
+  python3 - "${files[${#files[@]}-1]}" "$root/tools" <<'EOF'
+import email, email.policy, sys
+sys.path.insert(0, sys.argv[2])
+from gateway_view import visible_text
 msg = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
-body = next((p.get_content() for p in msg.walk() if p.get_content_type() == "text/html"), "")
-start = body.find("<div><br>")
-print("   ", (body[start:] if start >= 0 else body[-200:]).strip())
+text = visible_text(next((p.get_content() for p in msg.walk() if p.get_content_type() == "text/html"), ""))
+start = text.find("This message was secured by")
+print("   ", text[start:] if start >= 0 else text[-200:])
 EOF
 fi
 echo "== files"

@@ -11,7 +11,13 @@ neither is present. A message that carries both is reported as a conflict
 """
 import email
 import email.policy
+import html.parser
 import sys
+
+# The footer's claim as a reader sees it. Outlook's editor writes the body
+# in its own form (quotes, spans and line breaks of its own), so the claim is
+# looked for in the text shown, not in the bytes.
+CLAIM = "This message was secured by KestrinCorp"
 
 
 def decision(message):
@@ -26,6 +32,37 @@ def decision(message):
     if wants_clear:
         return "send in the clear"
     return "no instruction"
+
+
+class _Text(html.parser.HTMLParser):
+    BLOCKS = {"p", "div", "br", "li", "tr", "td", "th", "table", "h1", "h2", "h3", "h4", "h5", "h6", "body", "html"}
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.parts, self.skip = [], 0
+
+    def handle_starttag(self, tag, attrs):
+        self.skip += tag in ("style", "script", "title")
+        if tag in self.BLOCKS:
+            self.parts.append(" ")
+
+    def handle_endtag(self, tag):
+        if self.skip and tag in ("style", "script", "title"):
+            self.skip -= 1
+        if tag in self.BLOCKS:
+            self.parts.append(" ")
+
+    def handle_data(self, data):
+        if not self.skip:
+            self.parts.append(data)
+
+
+def visible_text(body):
+    """The body's text as a reader sees it, blanks collapsed."""
+    reader = _Text()
+    reader.feed(body)
+    reader.close()
+    return " ".join("".join(reader.parts).split())
 
 
 def html_part(message):
@@ -52,7 +89,7 @@ def main(paths):
             for value in message.get_all(name, []):
                 print(f"  {name}: {value}")
         body = html_part(message) or ""
-        print(f"  branded: {'yes' if 'This message was secured by' in body else 'no'}")
+        print(f"  branded: {'yes' if CLAIM in visible_text(body) else 'no'}")
         print(f"  gateway decision: {decision(message)}")
     return status
 

@@ -20,7 +20,7 @@ packages=(
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   cmake make googletest xvfb x11-apps imagemagick fonts-liberation fonts-wine
   msitools python3 clang libclang-rt-14-dev
-  wixl osslsigncode openssl python3-olefile
+  wixl osslsigncode openssl python3-olefile python3-html5lib python3-lxml
   qemu-system-x86 busybox-static
 )
 # Programs the build cannot do without, checked after an install.

@@ -8,6 +8,7 @@
 //
 //   outlook_standin [--outbox DIR] [--ribbon-png FILE] [--addins-png FILE]
 //                   [--menu-bar] [--notify-shutdown] [--byref-image-first]
+//                   [--editor verbatim|word|html5|libxml]
 //                   ACTION...
 //   ACTION: compose BODY [TO | to=NAMES] [subject=SUBJECT] | to NAMES |
 //           press LABEL | ribbon | menu CAPTION | disconnect PROGID | close
@@ -80,10 +81,12 @@ struct HostedAddIn {
 
 class StandInOutlook {
 public:
-    StandInOutlook(std::wstring outbox, std::wstring ribbonPng, bool notifyShutdown, bool byReferenceFirst)
+    StandInOutlook(std::wstring outbox, std::wstring ribbonPng, bool notifyShutdown, bool byReferenceFirst,
+                   kshost::EditorKind editor)
         : m_outbox(std::move(outbox)), m_ribbonPng(std::move(ribbonPng)), m_notifyShutdown(notifyShutdown),
           m_imageForms(byReferenceFirst) {
         m_boxes.OnDialog([this](HWND dialog) { CloseDialog(dialog); });
+        m_outlook.UseEditor(editor);
     }
 
     int Run(const std::vector<std::wstring>& actions);
@@ -271,6 +274,10 @@ const standin::Ribbon& StandInOutlook::RibbonOf(HostedAddIn& hosted, const wchar
 
 void StandInOutlook::Compose(const std::wstring& body, const std::wstring& to, const std::wstring& subject) {
     kshost::MailItem& item = m_outlook.Compose(body, subject);
+    if (item.EditorFailures() > 0) {
+        std::printf("[editor] the compose window's editor could not run: %s\n", U8(kshost::LastEditorError()).c_str());
+        ++m_failures;
+    }
     kshost::Inspector* inspector = m_outlook.ActiveInspectorObject();
     // The window's To box is what the transport addresses the message to.
     auto recipients = std::make_shared<kshost::Recipients>(to);
@@ -544,7 +551,10 @@ int main() {
     bool byReferenceFirst = false;
     bool menuBar = false;
     std::wstring addinsPng;
+    // Outlook's editor is Word's: the body comes back in Word's form.
+    kshost::EditorKind editor = kshost::EditorKind::WordProcessor;
     std::vector<std::wstring> actions;
+    bool usable = true;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         if (arg == L"--outbox" && i + 1 < argc) {
@@ -559,13 +569,18 @@ int main() {
             menuBar = true;
         } else if (arg == L"--addins-png" && i + 1 < argc) {
             addinsPng = argv[++i];
+        } else if (arg == L"--editor" && i + 1 < argc) {
+            if (!kshost::EditorFromName(argv[++i], editor)) {
+                std::printf("[error] unknown editor \"%s\" (verbatim, word, html5, libxml)\n", U8(argv[i]).c_str());
+                usable = false;
+            }
         } else {
             actions.push_back(arg);
         }
     }
-    int result;
-    {
-        StandInOutlook outlook(outbox, ribbonPng, notifyShutdown, byReferenceFirst);
+    int result = 2;
+    if (usable) {
+        StandInOutlook outlook(outbox, ribbonPng, notifyShutdown, byReferenceFirst, editor);
         outlook.ShowMenuBar(menuBar);
         outlook.DrawAddInsTabTo(addinsPng);
         result = outlook.Run(actions);
