@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/about_box_driver.h"
+#include "support/expected_texts.h"
 #include "support/host_fixture.h"
 #include "support/import_counter.h"
 #include "support/message_boxes.h"
@@ -86,7 +87,7 @@ TEST_F(AboutClick, ClickOnTheAboutItemOpensTheBox) {
     ASSERT_EQ(Connect(), S_OK);
     EXPECT_EQ(ClickAbout(), VARIANT_FALSE);
     ASSERT_EQ(seenBoxes.size(), 1u);
-    EXPECT_EQ(seenBoxes[0].title, "About KestrinSelect");
+    EXPECT_EQ(seenBoxes[0].title, kstest::expected::kAboutTitle);
     EXPECT_EQ(seenBoxes[0].topLeft, kField) << "the picture at the top left";
     EXPECT_NE(seenBoxes[0].emblem, kField) << "the emblem drawn in the band";
 }

@@ -22,41 +22,37 @@
 #include "KestrinSelect_h.h"
 #include "host/addin_site.h"
 #include "host/compose_window.h"
-#include "send/branding_text.h"
 #include "support/addin_dll.h"
+#include "support/expected_texts.h"
 #include "support/http_handler.h"
 #include "support/message_boxes.h"
 
 namespace {
 
+namespace ex = kstest::expected;
 using Boxes = std::vector<std::string>;
 
-const std::string kLocateMessage = "KestrinSelect Error|Unable to locate current Outlook message.";
-const std::string kLocateDispatch = "KestrinSelect Error|Unable to locate current Outlook mail item dispatch.";
-const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
-const std::string kNoMessageObject = "KestrinSelect Error|Unable to brand message.";
-const std::string kNoPropertyId = "KestrinSelect Error|Unable to locate message properties for encryption.";
-const std::string kNotSet = "KestrinSelect Error|Unable to set encryption message property.";
-const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
+const std::string kLocateMessage = ex::ErrorBox(ex::kNoCurrentMessage);
+const std::string kLocateDispatch = ex::ErrorBox(ex::kNoMailItemDispatch);
+const std::string kModifyHtml = ex::ErrorBox(ex::kBodyNotModified);
+const std::string kNoMessageObject = ex::ErrorBox(ex::kNoMessageObject);
+const std::string kNoPropertyId = ex::ErrorBox(ex::kNoHeaderPropertyId);
+const std::string kNotSet = ex::ErrorBox(ex::kHeaderNotSet);
+const std::string kSendFailed = ex::SendFailedBox();
 
-const std::string kRemoveBars = "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Outlook command bars.";
-const std::string kRemoveMenuBar = "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Outlook menu bar.";
-const std::string kRemoveControls =
-    "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Oulook menu bar controls.";
-const std::string kRemoveItem =
-    "KestrinSelect Error|Removing Kestrinselect menu: Unable to locate next Outlook menu bar control.";
-const std::string kRemoveDelete = "KestrinSelect Error|Removing Kestrinselect menu: Unable to remove KestrinSelect menu item.";
-const std::string kAddBars = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Outlook command bars.";
-const std::string kAddMenuBar = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Outlook menu bar.";
-const std::string kAddControls = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Oulook menu bar controls.";
-const std::string kAddMenu = "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect menu to Outlook.";
-const std::string kAddControl =
-    "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate KestrinSelect menu bar control.";
-const std::string kAddPopup =
-    "KestrinSelect Error|Adding KestrinSelect menu: Unable to get KestrinSelect menu popup controls.";
-const std::string kAddHelp = "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect 'help' menu item.";
-const std::string kAddAbout =
-    "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect 'about' menu item.";
+const std::string kRemoveBars = ex::ErrorBox(ex::kRemoveNoCommandBars);
+const std::string kRemoveMenuBar = ex::ErrorBox(ex::kRemoveNoMenuBar);
+const std::string kRemoveControls = ex::ErrorBox(ex::kRemoveNoMenuBarControls);
+const std::string kRemoveItem = ex::ErrorBox(ex::kRemoveNoNextControl);
+const std::string kRemoveDelete = ex::ErrorBox(ex::kRemoveDeleteFailed);
+const std::string kAddBars = ex::ErrorBox(ex::kAddNoCommandBars);
+const std::string kAddMenuBar = ex::ErrorBox(ex::kAddNoMenuBar);
+const std::string kAddControls = ex::ErrorBox(ex::kAddNoMenuBarControls);
+const std::string kAddMenu = ex::ErrorBox(ex::kAddPopupFailed);
+const std::string kAddControl = ex::ErrorBox(ex::kAddNoPopupControl);
+const std::string kAddPopup = ex::ErrorBox(ex::kAddNoPopupControls);
+const std::string kAddHelp = ex::ErrorBox(ex::kAddHelpFailed);
+const std::string kAddAbout = ex::ErrorBox(ex::kAddAboutFailed);
 
 // The code a failing host call returns: not one the add-in would make up
 // itself, so that a result passed on from the host is told apart.
@@ -65,7 +61,7 @@ const HRESULT kInjected = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x7A11);
 const wchar_t kBody[] = L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body></html>\r\n<!-- after -->";
 
 std::wstring Branded() {
-    return std::wstring(L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body>") + ks::BrandingFooter() +
+    return std::wstring(L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body>") + ex::Footer() +
            L"</html>\r\n<!-- after -->";
 }
 
@@ -114,6 +110,12 @@ Outcome HidesBody(Outcome o) {
     return o;
 }
 
+// Whether a body carries the add-in's footer, wherever it stands: the bodies
+// written here carry none of their own.
+bool HasFooter(const std::wstring& body) {
+    return body.find(ex::Footer()) != std::wstring::npos;
+}
+
 // What a message must never be, whatever failed: a footer of the add-in's
 // on a message that does not ask for encryption, or both choices at once
 // (Outlook's own Send button sends what an open message carries), or a
@@ -122,7 +124,7 @@ std::string BrokenRule(kshost::MailItem& mail, bool footerMayGo) {
     kshost::MapiMessage& message = mail.Message();
     const bool select = message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-select").has_value();
     const bool unselect = message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-unselect").has_value();
-    const bool footer = !ks::BrandingFooters(mail.HtmlBody()).Empty();
+    const bool footer = HasFooter(mail.HtmlBody());
     if (select && unselect) return "the message carries both selection headers";
     if (footer && !select && !(mail.SendCount() > 0 && footerMayGo)) {
         return mail.SendCount() > 0 ? "sent in the clear with the footer" : "the footer without x-rdz-select";
@@ -848,7 +850,7 @@ private:
             const std::string broken = BrokenRule(mail, false);
             if (!broken.empty()) return which + broken;
             for (const SentCopy& copy : pane.sent) {
-                const bool footer = !ks::BrandingFooters(copy.body).Empty();
+                const bool footer = HasFooter(copy.body);
                 if (Unbranded(copy.body) != pane.written) return which + "sent with a body not the sender's";
                 if (copy.select == copy.unselect) return which + "sent with both selection headers or none";
                 if (footer && !copy.select) return which + "sent in the clear with the footer";
@@ -864,9 +866,17 @@ private:
         return {};
     }
 
+    // The body with the footers in front of its closing tag taken out (the
+    // bodies written here close with "</html>" in lower case).
     static std::wstring Unbranded(const std::wstring& body) {
-        const ks::TextRange footers = ks::BrandingFooters(body);
-        return body.substr(0, footers.first) + body.substr(footers.last);
+        const std::wstring footer = ex::Footer();
+        const size_t end = body.find(L"</html>");
+        if (end == std::wstring::npos) return body;
+        size_t first = end;
+        while (first >= footer.size() && body.compare(first - footer.size(), footer.size(), footer) == 0) {
+            first -= footer.size();
+        }
+        return body.substr(0, first) + body.substr(end);
     }
 
     std::mt19937 m_random;
