@@ -5,8 +5,11 @@
 #include <windows.h>
 #include <mapicode.h>
 
+#include <cstdlib>
 #include <cwctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -675,7 +678,27 @@ long RunToEnd(const std::wstring& program, const std::wstring& arguments) {
     return static_cast<long>(code);
 }
 
-const wchar_t kPlantedTest[] = L"SendCommands.MapiComesFromTheSystemFolderEvenWithAnotherBesideTheProgram";
+// What a test program's report (--gtest_output=json) says of its run: how
+// many tests it selected, and how many of them ran to the end (neither
+// skipped nor left out). The run's own figures come before its suites'.
+struct RunReport {
+    int selected = -1;
+    int completed = 0;
+};
+
+RunReport ReadRunReport(const std::filesystem::path& path) {
+    RunReport report;
+    std::ifstream file(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string tests = "\"tests\": ";
+    const size_t at = text.find(tests);
+    if (at != std::string::npos) report.selected = std::atoi(text.c_str() + at + tests.size());
+    const std::string completed = "\"result\": \"COMPLETED\"";
+    for (size_t from = text.find(completed); from != std::string::npos; from = text.find(completed, from + 1)) {
+        ++report.completed;
+    }
+    return report;
+}
 
 }  // namespace
 
@@ -707,9 +730,18 @@ TEST_F(SendCommands, MapiComesFromTheSystemFolderEvenWithAnotherBesideTheProgram
     fs::copy_file(here / L"planted-mapi32" / L"mapi32.dll", copy / L"mapi32.dll", error);
     ASSERT_TRUE(fs::exists(copy / L"mapi32.dll")) << "no planted mapi32.dll to copy";
 
-    const long code = RunToEnd(program.wstring(), std::wstring(L"--gtest_filter=") + kPlantedTest);
+    // The copy runs this test alone, named as it is named now, and reports
+    // what ran: a filter that selects nothing passes too.
+    const ::testing::TestInfo* self = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(self->test_suite_name()) + "." + self->name();
+    const fs::path reportPath = copy / L"report.json";
+    const long code = RunToEnd(program.wstring(), L"--gtest_filter=" + std::wstring(name.begin(), name.end()) +
+                                                      L" \"--gtest_output=json:" + reportPath.wstring() + L"\"");
+    const RunReport report = ReadRunReport(reportPath);
     // The copy registered its own DLL; this program's goes back.
     EXPECT_EQ(kstest::RegisterAddin(), S_OK);
     fs::remove_all(copy, error);
     EXPECT_EQ(code, 0) << "the copy beside the planted mapi32.dll failed (its output is above)";
+    EXPECT_EQ(report.selected, 1) << "the copy's report selects " << report.selected << " tests, not " << name;
+    EXPECT_EQ(report.completed, 1) << "the copy ran " << report.completed << " tests to the end";
 }
