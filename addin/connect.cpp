@@ -73,18 +73,6 @@ STDMETHODIMP_(ULONG) CConnect::Release() {
     return count;
 }
 
-const CEventSink& CConnect::Sink(SinkId id) const noexcept {
-    return const_cast<CConnect*>(this)->SinkFor(id);
-}
-
-CEventSink& CConnect::SinkFor(SinkId id) noexcept {
-    switch (id) {
-    case kAboutClickSink: return m_aboutSink;
-    case kHelpClickSink: return m_helpSink;
-    default: return m_explorerSink;
-    }
-}
-
 // Connects the three sinks in order. A failure disconnects the sinks this
 // call connected, so that a connection that did not happen leaves nothing
 // advised on the host (and nothing keeping this object alive).

@@ -71,9 +71,6 @@ public:
     // Unadvises, ignoring the outcome; the sink is then not connected.
     void Disconnect(IUnknown* source) noexcept;
 
-    SinkId Id() const noexcept { return m_id; }
-    DWORD Cookie() const noexcept { return m_cookie; }
-
 private:
     CConnect& m_owner;
     SinkId m_id;
@@ -137,10 +134,6 @@ public:
     void OnHelpClick(IDispatch* control, VARIANT_BOOL* cancelDefault) noexcept;
     void OnExplorerClose() noexcept;
 
-    // Read-only views for tests and diagnostics.
-    const CEventSink& Sink(SinkId id) const noexcept;
-    ULONG RefCount() const noexcept { return m_ref; }
-
 private:
     friend class CEventSink;
 
@@ -176,7 +169,6 @@ private:
     // Connects sinks 1050, 1051 and 1052 to their sources (addin/connect.cpp).
     HRESULT ConnectSinks() noexcept;
 
-    CEventSink& SinkFor(SinkId id) noexcept;
     IUnknown* Identity() noexcept { return static_cast<IRibbonCallback*>(this); }
 
     ULONG m_ref = 0;  // apartment-threaded: a plain counter

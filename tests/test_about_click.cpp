@@ -11,8 +11,10 @@
 
 #include "host/outlook/addins_tab.h"
 #include "support/about_box_driver.h"
+#include "support/expected_texts.h"
 #include "support/host_fixture.h"
 #include "support/import_counter.h"
+#include "support/import_patch.h"
 #include "support/message_boxes.h"
 
 using kstest::AfterShown;
@@ -20,6 +22,15 @@ using kstest::AfterShown;
 namespace {
 
 const COLORREF kField = RGB(5, 41, 94);
+
+// The texts the add-in draws with TextOutA, recorded on their way to the
+// real call.
+std::vector<std::string> g_drawn;
+void* g_textOut = nullptr;
+BOOL WINAPI RecordingTextOut(HDC dc, int x, int y, LPCSTR text, int length) {
+    g_drawn.emplace_back(text, text + (length > 0 ? length : 0));
+    return reinterpret_cast<BOOL(WINAPI*)(HDC, int, int, LPCSTR, int)>(g_textOut)(dc, x, y, text, length);
+}
 
 // A top-level window of Outlook's frame class, standing for its main window.
 class OutlookFrameWindow {
@@ -92,9 +103,26 @@ TEST_F(AboutClick, ClickOnTheAboutItemOpensTheBox) {
     ASSERT_EQ(Connect(), S_OK);
     EXPECT_EQ(ClickAbout(), VARIANT_FALSE);
     ASSERT_EQ(seenBoxes.size(), 1u);
-    EXPECT_EQ(seenBoxes[0].title, "About KestrinSelect");
+    EXPECT_EQ(seenBoxes[0].title, kstest::expected::kAboutTitle);
     EXPECT_EQ(seenBoxes[0].topLeft, kField) << "the picture at the top left";
     EXPECT_NE(seenBoxes[0].emblem, kField) << "the emblem drawn in the band";
+}
+
+TEST_F(AboutClick, TheBoxDrawsItsThreeLines) {
+    kstest::ImportPatch draw(GetModuleHandleW(kstest::AddinDllPath().c_str()), "gdi32.dll", "TextOutA",
+                             reinterpret_cast<void*>(&RecordingTextOut));
+    ASSERT_TRUE(draw.Patched()) << "the add-in imports TextOutA";
+    g_textOut = draw.Original();
+    g_drawn.clear();
+    ASSERT_EQ(Connect(), S_OK);
+    ClickAbout();
+    ASSERT_EQ(seenBoxes.size(), 1u);
+    // Painted at least once; every further paint draws the same lines again.
+    const std::vector<std::string> lines = {kstest::expected::kAboutProductLine, kstest::expected::kAboutVersionLine,
+                                            kstest::expected::kAboutCopyrightLine};
+    ASSERT_GE(g_drawn.size(), lines.size());
+    EXPECT_EQ(g_drawn.size() % lines.size(), 0u);
+    for (size_t i = 0; i < g_drawn.size(); ++i) EXPECT_EQ(g_drawn[i], lines[i % lines.size()]) << "text " << i;
 }
 
 TEST_F(AboutClick, LeavesTheCancelDefaultFlagAsPassed) {

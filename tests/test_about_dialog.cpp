@@ -15,6 +15,7 @@
 #include "menu/about_box.h"
 #include "support/about_box_driver.h"
 #include "support/addin_dll.h"
+#include "support/expected_texts.h"
 #include "support/message_boxes.h"
 
 using kstest::AfterShown;
@@ -125,7 +126,7 @@ private:
 TEST_F(AboutDialog, OkButtonEndsItWithOne) {
     INT_PTR result = Run([](HWND dialog) { SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0); });
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(m_titles, std::vector<std::string>{"About KestrinSelect"});
+    EXPECT_EQ(m_titles, std::vector<std::string>{kstest::expected::kAboutTitle});
 }
 
 TEST_F(AboutDialog, EnterPressesTheDefaultOkButton) {

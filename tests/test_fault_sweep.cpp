@@ -5,6 +5,7 @@
 // failure tables promise: the boxes in order, the HRESULT, the message body,
 // whether the message went, and that the host got back every reference.
 #include <windows.h>
+#include <olectl.h>
 
 #include <array>
 #include <cstdio>
@@ -22,41 +23,38 @@
 #include "KestrinSelect_h.h"
 #include "host/addin_site.h"
 #include "host/compose_window.h"
-#include "send/branding_text.h"
 #include "support/addin_dll.h"
+#include "support/expected_texts.h"
 #include "support/http_handler.h"
 #include "support/message_boxes.h"
+#include "support/ribbon_switches.h"
 
 namespace {
 
+namespace ex = kstest::expected;
 using Boxes = std::vector<std::string>;
 
-const std::string kLocateMessage = "KestrinSelect Error|Unable to locate current Outlook message.";
-const std::string kLocateDispatch = "KestrinSelect Error|Unable to locate current Outlook mail item dispatch.";
-const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
-const std::string kNoMessageObject = "KestrinSelect Error|Unable to brand message.";
-const std::string kNoPropertyId = "KestrinSelect Error|Unable to locate message properties for encryption.";
-const std::string kNotSet = "KestrinSelect Error|Unable to set encryption message property.";
-const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
+const std::string kLocateMessage = ex::ErrorBox(ex::kNoCurrentMessage);
+const std::string kLocateDispatch = ex::ErrorBox(ex::kNoMailItemDispatch);
+const std::string kModifyHtml = ex::ErrorBox(ex::kBodyNotModified);
+const std::string kNoMessageObject = ex::ErrorBox(ex::kNoMessageObject);
+const std::string kNoPropertyId = ex::ErrorBox(ex::kNoHeaderPropertyId);
+const std::string kNotSet = ex::ErrorBox(ex::kHeaderNotSet);
+const std::string kSendFailed = ex::SendFailedBox();
 
-const std::string kRemoveBars = "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Outlook command bars.";
-const std::string kRemoveMenuBar = "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Outlook menu bar.";
-const std::string kRemoveControls =
-    "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate Oulook menu bar controls.";
-const std::string kRemoveItem =
-    "KestrinSelect Error|Removing Kestrinselect menu: Unable to locate next Outlook menu bar control.";
-const std::string kRemoveDelete = "KestrinSelect Error|Removing Kestrinselect menu: Unable to remove KestrinSelect menu item.";
-const std::string kAddBars = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Outlook command bars.";
-const std::string kAddMenuBar = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Outlook menu bar.";
-const std::string kAddControls = "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate Oulook menu bar controls.";
-const std::string kAddMenu = "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect menu to Outlook.";
-const std::string kAddControl =
-    "KestrinSelect Error|Adding KestrinSelect menu: Unable to locate KestrinSelect menu bar control.";
-const std::string kAddPopup =
-    "KestrinSelect Error|Adding KestrinSelect menu: Unable to get KestrinSelect menu popup controls.";
-const std::string kAddHelp = "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect 'help' menu item.";
-const std::string kAddAbout =
-    "KestrinSelect Error|Adding KestrinSelect menu: Unable to add KestrinSelect 'about' menu item.";
+const std::string kRemoveBars = ex::ErrorBox(ex::kRemoveNoCommandBars);
+const std::string kRemoveMenuBar = ex::ErrorBox(ex::kRemoveNoMenuBar);
+const std::string kRemoveControls = ex::ErrorBox(ex::kRemoveNoMenuBarControls);
+const std::string kRemoveItem = ex::ErrorBox(ex::kRemoveNoNextControl);
+const std::string kRemoveDelete = ex::ErrorBox(ex::kRemoveDeleteFailed);
+const std::string kAddBars = ex::ErrorBox(ex::kAddNoCommandBars);
+const std::string kAddMenuBar = ex::ErrorBox(ex::kAddNoMenuBar);
+const std::string kAddControls = ex::ErrorBox(ex::kAddNoMenuBarControls);
+const std::string kAddMenu = ex::ErrorBox(ex::kAddPopupFailed);
+const std::string kAddControl = ex::ErrorBox(ex::kAddNoPopupControl);
+const std::string kAddPopup = ex::ErrorBox(ex::kAddNoPopupControls);
+const std::string kAddHelp = ex::ErrorBox(ex::kAddHelpFailed);
+const std::string kAddAbout = ex::ErrorBox(ex::kAddAboutFailed);
 
 // The code a failing host call returns: not one the add-in would make up
 // itself, so that a result passed on from the host is told apart.
@@ -65,7 +63,7 @@ const HRESULT kInjected = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x7A11);
 const wchar_t kBody[] = L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body></html>\r\n<!-- after -->";
 
 std::wstring Branded() {
-    return std::wstring(L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body>") + ks::BrandingFooter() +
+    return std::wstring(L"<html><body>Gr\u00fc\u00dfe \u4f60\u597d \U0001F600</body>") + ex::Footer() +
            L"</html>\r\n<!-- after -->";
 }
 
@@ -114,6 +112,12 @@ Outcome HidesBody(Outcome o) {
     return o;
 }
 
+// Whether a body carries the add-in's footer, wherever it stands: the bodies
+// written here carry none of their own.
+bool HasFooter(const std::wstring& body) {
+    return body.find(ex::Footer()) != std::wstring::npos;
+}
+
 // What a message must never be, whatever failed: a footer of the add-in's
 // on a message that does not ask for encryption, or both choices at once
 // (Outlook's own Send button sends what an open message carries), or a
@@ -122,7 +126,7 @@ std::string BrokenRule(kshost::MailItem& mail, bool footerMayGo) {
     kshost::MapiMessage& message = mail.Message();
     const bool select = message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-select").has_value();
     const bool unselect = message.NamedString(kshost::PS_InternetHeaders, L"x-rdz-unselect").has_value();
-    const bool footer = !ks::BrandingFooters(mail.HtmlBody()).Empty();
+    const bool footer = HasFooter(mail.HtmlBody());
     if (select && unselect) return "the message carries both selection headers";
     if (footer && !select && !(mail.SendCount() > 0 && footerMayGo)) {
         return mail.SendCount() > 0 ? "sent in the clear with the footer" : "the footer without x-rdz-select";
@@ -176,6 +180,9 @@ struct Scenario {
     // not named here must leave the normal outcome.
     std::map<std::string, Outcome> onFailure;
     std::map<std::string, Outcome> onEmpty;
+    // What the run without a failure must show beyond its outcome (the
+    // markup, the box opened, the page asked for); empty when it holds.
+    std::function<std::string(World&, const kstest::BoxRecorder&)> shows;
 };
 
 struct Injection {
@@ -257,6 +264,10 @@ std::vector<std::string> RunOnce(const Scenario& scenario, const Injection& inje
         const Boxes shown = MessageBoxTexts(recorder);
         if (shown != expected.boxes) problem("boxes" + Join(shown) + "\n  expected" + Join(expected.boxes));
         if (world.mail && world.mail->RefCount() != itemRefs) problem("a reference to the mail item is held");
+        if (injection.kind == Injection::None && scenario.shows) {
+            const std::string missing = scenario.shows(world, recorder);
+            if (!missing.empty()) problem(missing);
+        }
 
         if (world.mail) {
             kshost::ComposeWindow::PumpMessages();
@@ -320,6 +331,7 @@ void Sweep(const Scenario& scenario) {
         injections.push_back({Injection::Fail, member, occurrence});
         if (HasOutValue(member)) injections.push_back({Injection::Empty, member, occurrence});
     }
+    EXPECT_FALSE(injections.empty()) << scenario.name << " makes no host call: nothing was swept";
     int passed = 0;
     for (const Injection& injection : injections) {
         std::vector<std::string> found;
@@ -334,6 +346,17 @@ void Sweep(const Scenario& scenario) {
     g_figures.passed += passed;
     std::printf("%s: %d calls, %d injection points, %d passed\n", scenario.name.c_str(), static_cast<int>(calls.size()),
                 static_cast<int>(injections.size()), passed);
+}
+
+// A scenario that makes no host call has nothing to sweep: it runs once and
+// is held to what it shows. One that comes to call the host belongs in the
+// sweep.
+void RunAlone(const Scenario& scenario) {
+    std::vector<std::string> problems;
+    const std::vector<std::string> calls = RunOnce(scenario, {}, problems);
+    EXPECT_TRUE(problems.empty()) << Join(problems);
+    EXPECT_TRUE(calls.empty()) << scenario.name << " calls the host, sweep it:" << Join(calls);
+    EXPECT_TRUE(static_cast<bool>(scenario.shows)) << scenario.name << " shows nothing of its own";
 }
 
 // ---- the scenarios --------------------------------------------------------
@@ -541,13 +564,24 @@ Scenario UnselectAfterRefusedSelect(bool window) {
     return s;
 }
 
+// With both switches on (the test writes them), the compose window's markup
+// wires both buttons to the commands and their images to getImage.
 Scenario Markup() {
     Scenario s;
     s.name = "ribbon markup";
     s.prepare = [](World& world) { world.addin.Connect(*world.outlook); };
-    s.act = [](World& world) {
-        std::wstring markup;
-        return world.addin.GetCustomUI(L"Microsoft.Outlook.Mail.Compose", markup);
+    auto markup = std::make_shared<std::wstring>();
+    s.act = [markup](World& world) {
+        return world.addin.GetCustomUI(L"Microsoft.Outlook.Mail.Compose", *markup);
+    };
+    s.shows = [markup](World&, const kstest::BoxRecorder&) -> std::string {
+        for (const wchar_t* wiring :
+             {L"onAction=\"onClickSelect\"", L"onAction=\"onClickUnselect\"", L"loadImage=\"getImage\""}) {
+            if (markup->find(wiring) == std::wstring::npos) {
+                return "the markup has no " + std::string(wiring, wiring + wcslen(wiring));
+            }
+        }
+        return {};
     };
     return s;
 }
@@ -556,7 +590,9 @@ Scenario Image(const wchar_t* imageName) {
     Scenario s;
     s.name = "getImage " + std::string(imageName, imageName + wcslen(imageName));
     s.prepare = [](World& world) { world.addin.Connect(*world.outlook); };
-    s.act = [imageName](World& world) {
+    auto type = std::make_shared<SHORT>(PICTYPE_UNINITIALIZED);
+    s.act = [imageName, type](World& world) {
+        *type = PICTYPE_UNINITIALIZED;
         ks::ComRef<IDispatch> dispatch;
         HRESULT hr = world.addin.Extensibility()->QueryInterface(IID_IDispatch, dispatch.PutVoid());
         if (FAILED(hr)) return hr;
@@ -567,10 +603,18 @@ Scenario Image(const wchar_t* imageName) {
         VARIANT picture;
         VariantInit(&picture);
         hr = kshost::InvokeByName(dispatch.Get(), L"getImage", {name}, &picture);
-        if (SUCCEEDED(hr) && (picture.vt != VT_DISPATCH || !picture.pdispVal)) hr = E_UNEXPECTED;
+        ks::ComRef<IPicture> image;
+        if (SUCCEEDED(hr) && picture.vt == VT_DISPATCH && picture.pdispVal &&
+            SUCCEEDED(picture.pdispVal->QueryInterface(IID_IPicture, image.PutVoid())) && image) {
+            image->get_Type(type.get());
+        }
+        image.Reset();
         VariantClear(&picture);
         VariantClear(&name);
         return hr;
+    };
+    s.shows = [type](World&, const kstest::BoxRecorder&) -> std::string {
+        return *type == PICTYPE_BITMAP ? "" : "no bitmap picture came back (type " + std::to_string(*type) + ")";
     };
     return s;
 }
@@ -590,6 +634,17 @@ Scenario MenuClick(bool about) {
         return S_OK;
     };
     s.normal = Menus(1);
+    s.shows = [about](World&, const kstest::BoxRecorder& recorder) -> std::string {
+        Boxes dialogs;
+        for (const kstest::ShownBox& box : recorder.Boxes()) {
+            if (!box.isMessageBox) dialogs.push_back(box.title);
+        }
+        if (dialogs != (about ? Boxes{ex::kAboutTitle} : Boxes{})) return "dialogs" + Join(dialogs);
+        if (about) return {};
+        const std::vector<std::string> pages = kstest::WaitForRecordedAddresses(1);
+        if (pages != std::vector<std::string>{ex::kHelpPageAddress}) return "pages opened" + Join(pages);
+        return {};
+    };
     return s;
 }
 
@@ -601,32 +656,42 @@ Scenario MainWindowCloses() {
     s.name = "main window closes";
     s.mainWindow = true;
     s.prepare = [](World& world) { world.addin.Connect(*world.outlook); };
-    s.act = [](World& world) {
-        world.outlook->CloseMainWindow();
+    auto reached = std::make_shared<size_t>(0);
+    s.act = [reached](World& world) {
+        *reached = world.outlook->CloseMainWindow();
         return S_OK;
     };
     s.normal = Menus(0);
+    s.shows = [reached](World&, const kstest::BoxRecorder&) -> std::string {
+        return *reached == 1 ? "" : "the Close event reached " + std::to_string(*reached) + " sinks, not the add-in's";
+    };
     return s;
 }
 
 TEST(FaultSweep, ConnectionWithMenu) { Sweep(ConnectionWithMenu()); }
 TEST(FaultSweep, ConnectionAgainRemovesEarlierMenu) { Sweep(ConnectionAgain()); }
 TEST(FaultSweep, Disconnection) { Sweep(Disconnection()); }
-TEST(FaultSweep, RibbonMarkup) { Sweep(Markup()); }
-TEST(FaultSweep, SelectImage) { Sweep(Image(L"KestrinSelectImage")); }
-TEST(FaultSweep, UnselectImage) { Sweep(Image(L"KestrinUnselectImage")); }
+TEST(FaultSweep, RibbonMarkup) {
+    kstest::SwitchKeyScope switches;
+    ASSERT_TRUE(kstest::WriteSwitchText("selectEnabled", "true"));
+    ASSERT_TRUE(kstest::WriteSwitchText("unselectEnabled", "true"));
+    RunAlone(Markup());
+}
+TEST(FaultSweep, SelectImage) { RunAlone(Image(L"KestrinSelectImage")); }
+TEST(FaultSweep, UnselectImage) { RunAlone(Image(L"KestrinUnselectImage")); }
 TEST(FaultSweep, SelectThroughComposeWindow) { Sweep(CommandScenario(true, true)); }
 TEST(FaultSweep, SelectWithoutWindow) { Sweep(CommandScenario(true, false)); }
 TEST(FaultSweep, UnselectThroughComposeWindow) { Sweep(CommandScenario(false, true)); }
 TEST(FaultSweep, UnselectWithoutWindow) { Sweep(CommandScenario(false, false)); }
 TEST(FaultSweep, UnselectAfterRefusedSelect) { Sweep(UnselectAfterRefusedSelect(true)); }
 TEST(FaultSweep, UnselectAfterRefusedSelectWithoutWindow) { Sweep(UnselectAfterRefusedSelect(false)); }
-TEST(FaultSweep, AboutBox) { Sweep(MenuClick(true)); }
-TEST(FaultSweep, MainWindowCloses) { Sweep(MainWindowCloses()); }
+TEST(FaultSweep, AboutBox) { RunAlone(MenuClick(true)); }
+TEST(FaultSweep, MainWindowCloses) { RunAlone(MainWindowCloses()); }
 TEST(FaultSweep, HelpPage) {
     kstest::HttpHandler browser(kstest::RecorderCommand());
     ASSERT_TRUE(browser.Installed());
-    Sweep(MenuClick(false));
+    kstest::ClearRecordedAddresses();
+    RunAlone(MenuClick(false));
     kstest::ClearRecordedAddresses();
 }
 
@@ -859,7 +924,7 @@ private:
             const std::string broken = BrokenRule(mail, false);
             if (!broken.empty()) return which + broken;
             for (const SentCopy& copy : pane.sent) {
-                const bool footer = !ks::BrandingFooters(copy.body).Empty();
+                const bool footer = HasFooter(copy.body);
                 if (Unbranded(copy.body) != pane.written) return which + "sent with a body not the sender's";
                 if (copy.select == copy.unselect) return which + "sent with both selection headers or none";
                 if (footer && !copy.select) return which + "sent in the clear with the footer";
@@ -875,9 +940,17 @@ private:
         return {};
     }
 
+    // The body with the footers in front of its closing tag taken out (the
+    // bodies written here close with "</html>" in lower case).
     static std::wstring Unbranded(const std::wstring& body) {
-        const ks::TextRange footers = ks::BrandingFooters(body);
-        return body.substr(0, footers.first) + body.substr(footers.last);
+        const std::wstring footer = ex::Footer();
+        const size_t end = body.find(L"</html>");
+        if (end == std::wstring::npos) return body;
+        size_t first = end;
+        while (first >= footer.size() && body.compare(first - footer.size(), footer.size(), footer) == 0) {
+            first -= footer.size();
+        }
+        return body.substr(0, first) + body.substr(end);
     }
 
     std::mt19937 m_random;

@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "support/expected_texts.h"
 #include "support/host_fixture.h"
 #include "support/http_handler.h"
 #include "support/message_boxes.h"
 
 namespace {
 
-const char kHelpPage[] = "http://www.kestrincorp.com/kestrinselect/4.0/kestrinselecthelp.htm";
-const char kBrowserFailed[] = "KestrinSelect Error|Unable to open browser.";
+const char* const kHelpPage = kstest::expected::kHelpPageAddress;
+const std::string kBrowserFailed = kstest::expected::ErrorBox(kstest::expected::kBrowserFailed);
 
 class HelpPage : public kstest::HostFixture {
 protected:

@@ -439,8 +439,16 @@ TEST_F(HostSlots, MailItemMembersUsedByTheAddinHaveTheirEffectAtTheirSlots) {
     static_cast<IUnknown*>(mail)->Release();
 }
 
-// The add-in's own interfaces, as the host calls them: by slot.
+// The add-in's own interfaces, as the host calls them: by slot. Of
+// _IDTExtensibility2's own slots only OnConnection (7) and OnDisconnection (8)
+// have an effect to see. OnAddInsUpdate (9), OnStartupComplete (10) and
+// OnBeginShutdown (11) each do nothing and return S_OK, so no test can tell
+// them from one another: an exchange among those three would pass here (and
+// change nothing for the host). What is told apart: 7 connects, 9 to 11 leave
+// the connection as it stands, 8 ends it.
 TEST(AddinSlots, ExtensibilityMethodsSitAtSlotsSevenToEleven) {
+    kshost::Outlook outlook;
+    const ULONG applicationRefs = outlook.App().RefCount();
     kshost::LoadedAddIn addin;
     ASSERT_EQ(S_OK, addin.Create(kstest::kAddinProgId));
     void* ext = addin.Extensibility();
@@ -451,9 +459,31 @@ TEST(AddinSlots, ExtensibilityMethodsSitAtSlotsSevenToEleven) {
     // A null application is refused before anything else happens.
     EXPECT_EQ(E_POINTER, reinterpret_cast<ConnectFn>(Slot(ext, 7))(ext, nullptr, 1, nullptr, &custom));
     EXPECT_EQ(S_OK, reinterpret_cast<DisconnectFn>(Slot(ext, 8))(ext, 1, &custom));
-    EXPECT_EQ(S_OK, reinterpret_cast<CustomFn>(Slot(ext, 9))(ext, &custom));
-    EXPECT_EQ(S_OK, reinterpret_cast<CustomFn>(Slot(ext, 10))(ext, &custom));
-    EXPECT_EQ(S_OK, reinterpret_cast<CustomFn>(Slot(ext, 11))(ext, &custom));
+
+    // 7 connects: the application is held and the three sinks are advised.
+    IDispatch* application = static_cast<_Application*>(&outlook.App());
+    IDispatch* instance = static_cast<IDispatch*>(&outlook.AddIn());
+    outlook.Host().ClearCalls();
+    EXPECT_EQ(S_OK, reinterpret_cast<ConnectFn>(Slot(ext, 7))(ext, application, kshost::kConnectStartup, instance,
+                                                               &custom));
+    const ULONG connectedRefs = outlook.App().RefCount();
+    EXPECT_GT(connectedRefs, applicationRefs);
+    EXPECT_EQ(3u, outlook.Host().CountOf("IConnectionPoint.Advise"));
+
+    // 9 to 11 change nothing and call nothing.
+    for (int slot : {9, 10, 11}) {
+        SCOPED_TRACE("slot " + std::to_string(slot));
+        outlook.Host().ClearCalls();
+        EXPECT_EQ(S_OK, reinterpret_cast<CustomFn>(Slot(ext, slot))(ext, &custom));
+        EXPECT_EQ(connectedRefs, outlook.App().RefCount());
+        EXPECT_TRUE(outlook.Host().Calls().empty()) << outlook.Host().Calls().front().member;
+    }
+
+    // 8 disconnects: the application given back, the three sinks unadvised.
+    outlook.Host().ClearCalls();
+    EXPECT_EQ(S_OK, reinterpret_cast<DisconnectFn>(Slot(ext, 8))(ext, kshost::kDisconnectHostShutdown, &custom));
+    EXPECT_EQ(applicationRefs, outlook.App().RefCount());
+    EXPECT_EQ(3u, outlook.Host().CountOf("IConnectionPoint.Unadvise"));
     SafeArrayDestroy(custom);
 }
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "host/connection_points.h"
+#include "support/expected_texts.h"
 #include "support/host_fixture.h"
 #include "support/http_handler.h"
 #include "support/message_boxes.h"
@@ -147,7 +148,8 @@ TEST_F(HostileEvents, MalformedClicksAreRefusedAndOpenNothing) {
     // The same sink does answer a well-formed click (so the silence above
     // means refusal, not a deaf sink).
     EXPECT_EQ(Raise(m_help, kClick, Click()), S_OK);
-    EXPECT_EQ(kstest::Texts(boxes.Boxes()), std::vector<std::string>{"KestrinSelect Error|Unable to open browser."});
+    EXPECT_EQ(kstest::Texts(boxes.Boxes()),
+              std::vector<std::string>{kstest::expected::ErrorBox(kstest::expected::kBrowserFailed)});
 }
 
 TEST_F(HostileEvents, WellFormedClickByNamedPositionsOpensTheBox) {
@@ -157,7 +159,7 @@ TEST_F(HostileEvents, WellFormedClickByNamedPositionsOpensTheBox) {
     named.named = {0, 1};
     EXPECT_EQ(Raise(m_about, kClick, named), S_OK);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].title, "About KestrinSelect");
+    EXPECT_EQ(boxes.Boxes()[0].title, kstest::expected::kAboutTitle);
 }
 
 TEST_F(HostileEvents, OtherEventsAreAcceptedAndIgnored) {

@@ -17,7 +17,7 @@
 #include "host/addin_site.h"
 #include "support/addin_dll.h"
 #include "host/compose_window.h"
-#include "send/branding_text.h"
+#include "support/expected_texts.h"
 #include "support/gdi_objects.h"
 #include "support/import_patch.h"
 #include "support/message_boxes.h"
@@ -25,8 +25,8 @@
 
 namespace {
 
-const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
-const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
+const std::string kModifyHtml = kstest::expected::ErrorBox(kstest::expected::kBodyNotModified);
+const std::string kSendFailed = kstest::expected::SendFailedBox();
 
 // Which call of one function fails: calls are counted from 0 and call
 // `failAt` fails; -1 lets every call through.
@@ -137,7 +137,8 @@ protected:
 
 const wchar_t kBody[] = L"<html><body>\u4f60\u597d \U0001F600</body></html>\r\ntail";
 std::wstring Branded() {
-    return std::wstring(L"<html><body>\u4f60\u597d \U0001F600</body>") + ks::BrandingFooter() + L"</html>\r\ntail";
+    return std::wstring(L"<html><body>\u4f60\u597d \U0001F600</body>") + kstest::expected::Footer() +
+           L"</html>\r\ntail";
 }
 
 TEST_F(OutOfMemorySweep, SelectCommandBstrCopies) {

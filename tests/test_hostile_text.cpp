@@ -15,13 +15,13 @@
 #include "host/addin_site.h"
 #include "support/addin_dll.h"
 #include "host/compose_window.h"
-#include "send/branding_text.h"
+#include "support/expected_texts.h"
 #include "support/import_patch.h"
 #include "support/message_boxes.h"
 
 namespace {
 
-const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
+const std::string kSendFailed = kstest::expected::SendFailedBox();
 
 // The compose window's queue will not take the send command: the command
 // fails after branding and puts the body back.
@@ -60,7 +60,7 @@ size_t ClosingTag(const std::wstring& body) {
 std::wstring ExpectedBranded(const std::wstring& body) {
     const size_t at = ClosingTag(body);
     if (at == std::wstring::npos || at == 0) return body;
-    return body.substr(0, at) + ks::BrandingFooter() + L"</html>" + body.substr(at + 7);
+    return body.substr(0, at) + kstest::expected::Footer() + L"</html>" + body.substr(at + 7);
 }
 
 struct HostileBody {

@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "host/outlook/addins_tab.h"
+#include "support/expected_texts.h"
 #include "support/host_fixture.h"
 #include "support/message_boxes.h"
 
 using kshost::ControlData;
 
 namespace {
+
+namespace ex = kstest::expected;
 
 const wchar_t kTag[] = L"KestrinSelectATL";
 
@@ -207,22 +210,18 @@ struct FailingCall {
 const HRESULT kInjected = static_cast<HRESULT>(0x80045A01);
 
 const FailingCall kFailingCalls[] = {
-    {"_Explorer.get_CommandBars", 0, "Removing KestrinSelect menu: Unable to locate Outlook command bars.", true},
-    {"_CommandBars.get_ActiveMenuBar", 0, "Removing KestrinSelect menu: Unable to locate Outlook menu bar.", true},
-    {"CommandBar.get_Controls", 0, "Removing KestrinSelect menu: Unable to locate Oulook menu bar controls.", true},
-    {"CommandBarControls.get_Item", 0,
-     "Removing Kestrinselect menu: Unable to locate next Outlook menu bar control.", true},
-    {"_Explorer.get_CommandBars", 1, "Adding KestrinSelect menu: Unable to locate Outlook command bars.", false},
-    {"_CommandBars.get_ActiveMenuBar", 1, "Adding KestrinSelect menu: Unable to locate Outlook menu bar.", false},
-    {"CommandBar.get_Controls", 1, "Adding KestrinSelect menu: Unable to locate Oulook menu bar controls.", false},
-    {"CommandBarControls.Add", 0, "Adding KestrinSelect menu: Unable to add KestrinSelect menu to Outlook.", false},
-    {"CommandBarControl.get_Control", 0,
-     "Adding KestrinSelect menu: Unable to locate KestrinSelect menu bar control.", false},
-    {"CommandBarPopup.get_Controls", 0,
-     "Adding KestrinSelect menu: Unable to get KestrinSelect menu popup controls.", false},
-    {"CommandBarControls.Add", 1, "Adding KestrinSelect menu: Unable to add KestrinSelect 'help' menu item.", false},
-    {"CommandBarControls.Add", 2, "Adding KestrinSelect menu: Unable to add KestrinSelect 'about' menu item.",
-     false},
+    {"_Explorer.get_CommandBars", 0, ex::kRemoveNoCommandBars, true},
+    {"_CommandBars.get_ActiveMenuBar", 0, ex::kRemoveNoMenuBar, true},
+    {"CommandBar.get_Controls", 0, ex::kRemoveNoMenuBarControls, true},
+    {"CommandBarControls.get_Item", 0, ex::kRemoveNoNextControl, true},
+    {"_Explorer.get_CommandBars", 1, ex::kAddNoCommandBars, false},
+    {"_CommandBars.get_ActiveMenuBar", 1, ex::kAddNoMenuBar, false},
+    {"CommandBar.get_Controls", 1, ex::kAddNoMenuBarControls, false},
+    {"CommandBarControls.Add", 0, ex::kAddPopupFailed, false},
+    {"CommandBarControl.get_Control", 0, ex::kAddNoPopupControl, false},
+    {"CommandBarPopup.get_Controls", 0, ex::kAddNoPopupControls, false},
+    {"CommandBarControls.Add", 1, ex::kAddHelpFailed, false},
+    {"CommandBarControls.Add", 2, ex::kAddAboutFailed, false},
 };
 
 }  // namespace
@@ -236,7 +235,7 @@ TEST_F(LegacyMenu, EachFailingHostCallShowsItsOwnErrorBox) {
 
         HRESULT hr = ConnectRecording();
         ASSERT_EQ(boxes.size(), 1u) << "exactly one box";
-        EXPECT_EQ(boxes[0].title, "KestrinSelect Error");
+        EXPECT_EQ(boxes[0].title, ex::kErrorTitle);
         EXPECT_EQ(boxes[0].text, call.text);
         if (call.removing) {
             EXPECT_EQ(hr, kInjected) << "the connection fails with the call's HRESULT";
@@ -251,9 +250,7 @@ TEST_F(LegacyMenu, FailedDeleteShowsItsBoxAndAbortsTheConnection) {
     Bar().At(4).tag = kTag;
     outlook->Host().Fail("CommandBarControl.Delete", kInjected);
     EXPECT_EQ(ConnectRecording(), kInjected);
-    EXPECT_EQ(kstest::Texts(boxes), std::vector<std::string>{
-                                        "KestrinSelect Error|Removing Kestrinselect menu: Unable to remove "
-                                        "KestrinSelect menu item."});
+    EXPECT_EQ(kstest::Texts(boxes), std::vector<std::string>{ex::ErrorBox(ex::kRemoveDeleteFailed)});
     EXPECT_EQ(Bar().CountTagged(kTag), 1u) << "the old menu stays, no new one";
 }
 
@@ -271,7 +268,5 @@ TEST_F(LegacyMenu, SuccessWithoutAnObjectIsReportedNotFollowed) {
     outlook->Host().Empty("_CommandBars.get_ActiveMenuBar", 0, 1);
     HRESULT hr = ConnectRecording();
     EXPECT_EQ(hr, E_POINTER);
-    EXPECT_EQ(kstest::Texts(boxes), std::vector<std::string>{
-                                        "KestrinSelect Error|Removing KestrinSelect menu: Unable to locate "
-                                        "Outlook menu bar."});
+    EXPECT_EQ(kstest::Texts(boxes), std::vector<std::string>{ex::ErrorBox(ex::kRemoveNoMenuBar)});
 }

@@ -5,24 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "send/branding_text.h"
+#include "support/expected_texts.h"
 
 using ks::FindClosingHtmlTag;
 
 namespace {
-
-// The footer as published, kept here as one independent copy.
-const wchar_t kFooterStart[] =
-    L"<div><br><span style='font-size:13.0pt;font-family:Arial;color:black'>This message was secured by </"
-    L"span><b><span style='font-size:13.0pt;font-family:Arial;color:#0038A8'>Kestrin</span></b><b><span st"
-    L"yle='font-size:13.0pt;font-family:Arial;color:#6D5E51'>Corp</span></b><b><spanstyle='font-size:13.0p"
-    L"t;font-family:Arial;color:black'>&#169</span></b><spanstyle='font-size:13.0pt;font-family:Arial;colo"
-    L"r:black'>.</span><br><i><span style='font-size:10.0pt;font-family:Arial;color:black'>To reach Kestri"
-    L"nCorp, go to: <a href='";
-const wchar_t kAddress[] = L"https://www.kestrincorp.com/info/kestrinmail";
-
-std::wstring ExpectedFooter() {
-    return std::wstring(kFooterStart) + kAddress + L"'>" + kAddress + L"</a></span></i></span></div>";
-}
 
 std::wstring Branded(const std::wstring& body) {
     const size_t at = ks::BrandingPoint(body);
@@ -47,7 +34,7 @@ std::wstring Unbranded(const std::wstring& body) {
 
 TEST(BrandingText, FooterIsWordForWordWithItsOddSpellings) {
     const std::wstring footer = ks::BrandingFooter();
-    EXPECT_EQ(footer, ExpectedFooter());
+    EXPECT_EQ(footer, kstest::expected::Footer());
     EXPECT_NE(footer.find(L"<b><spanstyle='font-size:13.0pt;font-family:Arial;color:black'>&#169</span>"),
               std::wstring::npos);
     EXPECT_EQ(footer.find(L"&#169;"), std::wstring::npos);
@@ -55,19 +42,20 @@ TEST(BrandingText, FooterIsWordForWordWithItsOddSpellings) {
 
 TEST(BrandingText, FooterGoesInFrontOfTheClosingTag) {
     EXPECT_EQ(Branded(L"<html><body>Hi</body></html>"),
-              L"<html><body>Hi</body>" + ExpectedFooter() + L"</html>");
+              L"<html><body>Hi</body>" + kstest::expected::Footer() + L"</html>");
 }
 
 TEST(BrandingText, TextAfterTheClosingTagIsKept) {
     EXPECT_EQ(Branded(L"<html><body>a</body></html>\r\n"),
-              L"<html><body>a</body>" + ExpectedFooter() + L"</html>\r\n");
+              L"<html><body>a</body>" + kstest::expected::Footer() + L"</html>\r\n");
     EXPECT_EQ(Branded(L"<html>x</html><!-- trailer --></html>tail"),
-              L"<html>x" + ExpectedFooter() + L"</html><!-- trailer --></html>tail");
+              L"<html>x" + kstest::expected::Footer() + L"</html><!-- trailer --></html>tail");
 }
 
 TEST(BrandingText, TagInCapitalsIsFoundAndWrittenInLowerCase) {
-    EXPECT_EQ(Branded(L"<HTML><BODY>Hi</BODY></HTML>"), L"<HTML><BODY>Hi</BODY>" + ExpectedFooter() + L"</html>");
-    EXPECT_EQ(Branded(L"x</HtMl>y"), L"x" + ExpectedFooter() + L"</html>y");
+    EXPECT_EQ(Branded(L"<HTML><BODY>Hi</BODY></HTML>"),
+              L"<HTML><BODY>Hi</BODY>" + kstest::expected::Footer() + L"</html>");
+    EXPECT_EQ(Branded(L"x</HtMl>y"), L"x" + kstest::expected::Footer() + L"</html>y");
 }
 
 TEST(BrandingText, OnlyAsciiLettersFold) {
@@ -87,13 +75,13 @@ TEST(BrandingText, BodiesThatNeedNoBrandingAreLeftAlone) {
 }
 
 TEST(BrandingText, OnlyTheFirstClosingTagGetsTheFooter) {
-    EXPECT_EQ(Branded(L"a</html>b</html>"), L"a" + ExpectedFooter() + L"</html>b</html>");
+    EXPECT_EQ(Branded(L"a</html>b</html>"), L"a" + kstest::expected::Footer() + L"</html>b</html>");
 }
 
 TEST(BrandingText, AlreadyBrandedBodyGetsASecondFooter) {
     const std::wstring once = Branded(L"<html>x</html>");
     const std::wstring twice = Branded(once);
-    EXPECT_EQ(twice, L"<html>x" + ExpectedFooter() + ExpectedFooter() + L"</html>");
+    EXPECT_EQ(twice, L"<html>x" + kstest::expected::Footer() + kstest::expected::Footer() + L"</html>");
 }
 
 TEST(BrandingText, CharactersOutsideAnyCodePageAndNulsSurvive) {
@@ -103,11 +91,11 @@ TEST(BrandingText, CharactersOutsideAnyCodePageAndNulsSurvive) {
     after.push_back(L'\0');
     after += L"\u05D0";
     const std::wstring body = before + L"</html>" + after;
-    EXPECT_EQ(Branded(body), before + ExpectedFooter() + L"</html>" + after);
+    EXPECT_EQ(Branded(body), before + kstest::expected::Footer() + L"</html>" + after);
 }
 
 TEST(BrandingText, EveryFooterBrandingLeftComesOutAndNothingElse) {
-    const std::wstring footer = ExpectedFooter();
+    const std::wstring footer = kstest::expected::Footer();
     // Two refused encrypted sends, two footers; the tag in capitals stays as written.
     EXPECT_EQ(Unbranded(Branded(Branded(L"<html>x</html>\r\n"))), L"<html>x</html>\r\n");
     EXPECT_EQ(Unbranded(L"a" + footer + footer + footer + L"</HTML>b"), L"a</HTML>b");

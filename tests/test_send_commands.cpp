@@ -5,8 +5,11 @@
 #include <windows.h>
 #include <mapicode.h>
 
+#include <cstdlib>
 #include <cwctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -16,8 +19,8 @@
 #include "host/addin_site.h"
 #include "host/compose_window.h"
 #include "host/outbox.h"
-#include "send/branding_text.h"
 #include "support/addin_dll.h"
+#include "support/expected_texts.h"
 #include "support/import_patch.h"
 #include "support/message_boxes.h"
 
@@ -27,14 +30,16 @@ using kstest::Texts;
 
 namespace {
 
-const std::string kLocateMessage = "KestrinSelect Error|Unable to locate current Outlook message.";
-const std::string kLocateDispatch = "KestrinSelect Error|Unable to locate current Outlook mail item dispatch.";
-const std::string kLocateMail = "KestrinSelect Error|Unable to locate current mail item.";
-const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
-const std::string kNoMessageObject = "KestrinSelect Error|Unable to brand message.";
-const std::string kNoPropertyId = "KestrinSelect Error|Unable to locate message properties for encryption.";
-const std::string kNotSet = "KestrinSelect Error|Unable to set encryption message property.";
-const std::string kSendFailed = "KestrinSelect|Unable to send message.  Internal KestrinSelect Error.";
+namespace ex = kstest::expected;
+
+const std::string kLocateMessage = ex::ErrorBox(ex::kNoCurrentMessage);
+const std::string kLocateDispatch = ex::ErrorBox(ex::kNoMailItemDispatch);
+const std::string kLocateMail = ex::ErrorBox(ex::kNoMailItem);
+const std::string kModifyHtml = ex::ErrorBox(ex::kBodyNotModified);
+const std::string kNoMessageObject = ex::ErrorBox(ex::kNoMessageObject);
+const std::string kNoPropertyId = ex::ErrorBox(ex::kNoHeaderPropertyId);
+const std::string kNotSet = ex::ErrorBox(ex::kHeaderNotSet);
+const std::string kSendFailed = ex::SendFailedBox();
 
 constexpr HRESULT kNoFrame = static_cast<HRESULT>(0x80070490);
 
@@ -42,7 +47,7 @@ std::vector<std::string> None() { return {}; }
 std::vector<std::string> Just(const std::string& box) { return {box}; }
 
 std::wstring BrandedBody(const std::wstring& before, const std::wstring& after = L"") {
-    return before + ks::BrandingFooter() + L"</html>" + after;
+    return before + ex::Footer() + L"</html>" + after;
 }
 
 class SendCommands : public ::testing::Test {
@@ -410,7 +415,7 @@ TEST_F(SendCommands, BodiesAsTheyLeaveTheOutbox) {
         {L"</html><p>starts with the tag", L"</html><p>starts with the tag"},
         {L"<HTML><BODY>caps</BODY></HTML>", BrandedBody(L"<HTML><BODY>caps</BODY>")},
         {L"<html><body>a</body></html>\r\n<!-- after -->", BrandedBody(L"<html><body>a</body>", L"\r\n<!-- after -->")},
-        {BrandedBody(L"<html>again"), BrandedBody(L"<html>again" + ks::BrandingFooter())},
+        {BrandedBody(L"<html>again"), BrandedBody(L"<html>again" + ex::Footer())},
     };
     for (const Case& c : cases) {
         m_outbox.Clear();
@@ -522,7 +527,7 @@ TEST_F(SendCommands, FailedPostIsAFailedSend) {
 TEST_F(SendCommands, UnselectAfterRefusedSelectsTakesOutOnlyTheAddInsFooters) {
     // The sender quotes a branded message: that copy of the footer is theirs.
     const std::wstring written =
-        L"<html><body>\u00c4rger \U0001F600<blockquote>" + ks::BrandingFooter() + L"</blockquote></body>";
+        L"<html><body>\u00c4rger \U0001F600<blockquote>" + ex::Footer() + L"</blockquote></body>";
     kshost::MailItem& item = Compose(written + L"</html>\r\n<!-- after -->");
     // A recipient missing, say, and the sender tries again before noticing:
     // two footers.
@@ -531,7 +536,7 @@ TEST_F(SendCommands, UnselectAfterRefusedSelectsTakesOutOnlyTheAddInsFooters) {
     ASSERT_TRUE(m_window->FocusBody());
     EXPECT_EQ(Select(), S_OK);
     ASSERT_TRUE(m_window->IsOpen()) << "the host refused the send";
-    EXPECT_EQ(item.HtmlBody(), BrandedBody(written + ks::BrandingFooter(), L"\r\n<!-- after -->"));
+    EXPECT_EQ(item.HtmlBody(), BrandedBody(written + ex::Footer(), L"\r\n<!-- after -->"));
 
     ASSERT_TRUE(m_window->FocusBody());
     EXPECT_EQ(Unselect(), S_OK);
@@ -545,7 +550,7 @@ TEST_F(SendCommands, UnselectAfterRefusedSelectsTakesOutOnlyTheAddInsFooters) {
 
 TEST_F(SendCommands, UnselectLeavesAFooterTheSenderWrote) {
     // Before the closing tag, but not as the add-in writes it.
-    std::wstring lookAlike = ks::BrandingFooter();
+    std::wstring lookAlike = ex::Footer();
     lookAlike.replace(lookAlike.find(L"&#169"), 5, L"&#169;");
     Compose(L"<html>" + lookAlike + L"</html>");
     EXPECT_EQ(Unselect(), S_OK);
@@ -674,7 +679,27 @@ long RunToEnd(const std::wstring& program, const std::wstring& arguments) {
     return static_cast<long>(code);
 }
 
-const wchar_t kPlantedTest[] = L"SendCommands.MapiComesFromTheSystemFolderEvenWithAnotherBesideTheProgram";
+// What a test program's report (--gtest_output=json) says of its run: how
+// many tests it selected, and how many of them ran to the end (neither
+// skipped nor left out). The run's own figures come before its suites'.
+struct RunReport {
+    int selected = -1;
+    int completed = 0;
+};
+
+RunReport ReadRunReport(const std::filesystem::path& path) {
+    RunReport report;
+    std::ifstream file(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string tests = "\"tests\": ";
+    const size_t at = text.find(tests);
+    if (at != std::string::npos) report.selected = std::atoi(text.c_str() + at + tests.size());
+    const std::string completed = "\"result\": \"COMPLETED\"";
+    for (size_t from = text.find(completed); from != std::string::npos; from = text.find(completed, from + 1)) {
+        ++report.completed;
+    }
+    return report;
+}
 
 }  // namespace
 
@@ -706,9 +731,18 @@ TEST_F(SendCommands, MapiComesFromTheSystemFolderEvenWithAnotherBesideTheProgram
     fs::copy_file(here / L"planted-mapi32" / L"mapi32.dll", copy / L"mapi32.dll", error);
     ASSERT_TRUE(fs::exists(copy / L"mapi32.dll")) << "no planted mapi32.dll to copy";
 
-    const long code = RunToEnd(program.wstring(), std::wstring(L"--gtest_filter=") + kPlantedTest);
+    // The copy runs this test alone, named as it is named now, and reports
+    // what ran: a filter that selects nothing passes too.
+    const ::testing::TestInfo* self = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(self->test_suite_name()) + "." + self->name();
+    const fs::path reportPath = copy / L"report.json";
+    const long code = RunToEnd(program.wstring(), L"--gtest_filter=" + std::wstring(name.begin(), name.end()) +
+                                                      L" \"--gtest_output=json:" + reportPath.wstring() + L"\"");
+    const RunReport report = ReadRunReport(reportPath);
     // The copy registered its own DLL; this program's goes back.
     EXPECT_EQ(kstest::RegisterAddin(), S_OK);
     fs::remove_all(copy, error);
     EXPECT_EQ(code, 0) << "the copy beside the planted mapi32.dll failed (its output is above)";
+    EXPECT_EQ(report.selected, 1) << "the copy's report selects " << report.selected << " tests, not " << name;
+    EXPECT_EQ(report.completed, 1) << "the copy ran " << report.completed << " tests to the end";
 }

@@ -15,6 +15,7 @@
 #include "addin/connect.h"
 #include "host/addin_site.h"
 #include "host/compose_window.h"
+#include "support/expected_texts.h"
 #include "support/message_boxes.h"
 
 namespace {
@@ -53,7 +54,7 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 constexpr std::size_t kLarge = 512 * 1024;
-const std::string kModifyHtml = "KestrinSelect Error|Unable to modify message HTML.";
+const std::string kModifyHtml = kstest::expected::ErrorBox(kstest::expected::kBodyNotModified);
 
 class OutOfMemory : public ::testing::Test {
 protected:

@@ -37,8 +37,8 @@ protected:
     AddinLibrary dll;  // the module COM loaded, for its exports
 };
 
-// Whether this build of the add-in installs the legacy menu on connection
-// (probed once on a separate host).
+// Whether the add-in installs its menu on the main window's menu bar when it
+// is connected (probed once, on a host of its own).
 bool AddinBuildsLegacyMenu();
 
 }  // namespace kstest
