@@ -18,6 +18,7 @@
 #include "support/addin_dll.h"
 #include "support/message_boxes.h"
 #include "host/editor.h"
+#include "support/visible_text.h"
 #include "server/owners.h"
 
 using kshost::ComposeWindow;
@@ -238,62 +239,6 @@ const std::wstring kFormatted =
     L"through every line of the forecast with the regional managers and decide on the budget for the next "
     L"year. https://intranet.example.com/finance/reports/2024/quarterly/forecast-final-version.xlsx ends it.</p>";
 
-// What a reader sees of a body, worked out here without the editors: tags
-// gone (a block or a line break is a blank), the head and comments gone,
-// references resolved, blanks collapsed.
-std::wstring VisibleText(const std::wstring& html) {
-    static const wchar_t* const blocks[] = {L"p", L"div", L"br", L"li", L"ul", L"ol", L"table", L"tr", L"td",
-                                            L"th", L"pre", L"h1", L"h2", L"h3", L"body", L"html", L"hr"};
-    std::wstring text;
-    for (size_t i = 0; i < html.size();) {
-        if (html.compare(i, 4, L"<!--") == 0) {
-            size_t end = html.find(L"-->", i);
-            i = end == std::wstring::npos ? html.size() : end + 3;
-            continue;
-        }
-        if (html[i] != L'<') {
-            text += html[i++];
-            continue;
-        }
-        size_t end = html.find(L'>', i);
-        if (end == std::wstring::npos) break;
-        std::wstring name;
-        for (size_t j = i + 1 + (html[i + 1] == L'/'); j < end && iswalnum(html[j]); ++j) name += towlower(html[j]);
-        i = end + 1;
-        if (html[i - 2] != L'/' && (name == L"style" || name == L"title")) {
-            size_t close = html.find(L"</", i);
-            i = close == std::wstring::npos ? html.size() : html.find(L'>', close) + 1;
-            continue;
-        }
-        for (const wchar_t* block : blocks)
-            if (name == block) text += L' ';
-    }
-    const std::pair<const wchar_t*, const wchar_t*> references[] = {
-        {L"&amp;", L"&"}, {L"&lt;", L"<"}, {L"&gt;", L">"}, {L"&nbsp;", L" "}, {L"&#169;", L"\u00a9"},
-        {L"&#169", L"\u00a9"}, {L"&copy;", L"\u00a9"}, {L"&copy", L"\u00a9"}, {L"&#x263A;", L"\u263a"}};
-    std::wstring decoded;
-    for (size_t i = 0; i < text.size();) {
-        bool found = false;
-        for (const auto& r : references) {
-            if (text.compare(i, wcslen(r.first), r.first) == 0) {
-                decoded += r.second;
-                i += wcslen(r.first);
-                found = true;
-                break;
-            }
-        }
-        if (!found) decoded += text[i++];
-    }
-    std::wstring collapsed;
-    for (wchar_t c : decoded) {
-        const bool blank = c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == 0xA0;
-        if (blank && (collapsed.empty() || collapsed.back() == L' ')) continue;
-        collapsed += blank ? L' ' : c;
-    }
-    while (!collapsed.empty() && collapsed.back() == L' ') collapsed.pop_back();
-    return collapsed;
-}
-
 std::wstring FormOf(EditorKind kind, const std::wstring& written) {
     std::wstring form;
     EXPECT_TRUE(kshost::EditorForm(kind, written, form))
@@ -315,14 +260,14 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
 }  // namespace
 
 TEST(Editor, EveryEditorKeepsEveryVisibleCharacter) {
-    ASSERT_EQ(VisibleText(kBranded),
+    ASSERT_EQ(kstest::VisibleText(kBranded),
               L"Hello This message was secured by KestrinCorp\u00a9. To reach KestrinCorp, go to: "
               L"https://www.kestrincorp.com/info/kestrinmail");
     for (EditorKind kind :
          {EditorKind::Verbatim, EditorKind::WordProcessor, EditorKind::Html5Parser, EditorKind::LibxmlParser}) {
         for (const std::wstring* body : {&kBranded, &kScripts, &kFormatted}) {
             const std::wstring form = FormOf(kind, *body);
-            EXPECT_EQ(kshost::ToUtf8(VisibleText(form)), kshost::ToUtf8(VisibleText(*body)))
+            EXPECT_EQ(kshost::ToUtf8(kstest::VisibleText(form)), kshost::ToUtf8(kstest::VisibleText(*body)))
                 << kshost::ToUtf8(kshost::EditorName(kind)) << " form:\n" << kshost::ToUtf8(form);
             if (kind != EditorKind::Verbatim) {
                 EXPECT_NE(form, *body) << "a real editor writes its own form";
@@ -438,7 +383,7 @@ TEST(Editor, HtmlBodyReadsTheEditorsFormOfTheLastWrite) {
     // edit rather than a write.
     ASSERT_TRUE(mail.SenderTypes(L"P.S. <see> & note"));
     EXPECT_EQ(mail.BodyWrites(), 1);
-    EXPECT_EQ(VisibleText(read()), L"P.S. <see> & note " + VisibleText(kBranded));
+    EXPECT_EQ(kstest::VisibleText(read()), L"P.S. <see> & note " + kstest::VisibleText(kBranded));
     EXPECT_NE(read().find(L"<p class=MsoNormal>P.S. &lt;see&gt; &amp; note<o:p></o:p></p>"), std::wstring::npos);
     outlook.UseEditor(EditorKind::Verbatim);
     kshost::MailItem& bare = outlook.Compose(L"no tags at all");
