@@ -18,11 +18,13 @@
 #include "KestrinSelect_h.h"
 #include "host/addin_site.h"
 #include "host/compose_window.h"
+#include "host/editor.h"
 #include "host/outbox.h"
 #include "support/addin_dll.h"
 #include "support/expected_texts.h"
 #include "support/import_patch.h"
 #include "support/message_boxes.h"
+#include "support/visible_text.h"
 
 using kshost::ComposeWindow;
 using kshost::ReceivedMessage;
@@ -558,6 +560,205 @@ TEST_F(SendCommands, UnselectLeavesAFooterTheSenderWrote) {
     const std::vector<ReceivedMessage> sent = Sent();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].htmlBody, L"<html>" + lookAlike + L"</html>");
+}
+
+// ---------------------------------------------------------------------------
+// The footer as Outlook's editor hands it back
+//
+// Outlook's editor keeps the body as a document and hands back HTML of its
+// own making: a footer comes back re-quoted, re-wrapped, its odd tags gone.
+// Each case runs under every editor of the stand-in; what is checked is
+// what a reader of the sent message sees.
+
+namespace {
+
+using kshost::EditorKind;
+const EditorKind kEditors[] = {EditorKind::Verbatim, EditorKind::WordProcessor, EditorKind::Html5Parser,
+                               EditorKind::LibxmlParser};
+
+// Under Wine, the libxml2 editor's loopback socket is refused (WSAENOTSOCK)
+// when the editor runs from inside a modal box's message loop; the cases of
+// a box left open run under the other three.
+const EditorKind kEditorsInABox[] = {EditorKind::Verbatim, EditorKind::WordProcessor, EditorKind::Html5Parser};
+
+std::string NameOf(EditorKind kind) { return kshost::ToUtf8(kshost::EditorName(kind)); }
+
+}  // namespace
+
+TEST_F(SendCommands, RefusedSelectsThenUnselectNeverSendTheClaimInTheClear) {
+    const std::wstring written =
+        L"<html><body><p>Quarterly figures \u00c4rger \U0001F600 attached.</p><p>Ana</p></body></html>";
+    for (EditorKind editor : kEditors) {
+        for (int refusals : {1, 2}) {
+            SCOPED_TRACE(NameOf(editor) + ", refused " + std::to_string(refusals) + " time(s)");
+            m_outbox.Clear();
+            m_outlook.UseEditor(editor);
+            kshost::MailItem& item = Compose(written);
+            // A recipient missing, say: the host refuses each encrypted send.
+            m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, refusals);
+            for (int i = 0; i < refusals; ++i) {
+                ASSERT_TRUE(m_window->FocusBody());
+                EXPECT_EQ(Select(), S_OK);
+            }
+            ASSERT_TRUE(m_window->IsOpen());
+            ASSERT_EQ(kstest::ClaimsIn(item.HtmlBody()), static_cast<size_t>(refusals)) << kshost::ToUtf8(item.HtmlBody());
+
+            ASSERT_TRUE(m_window->FocusBody());
+            EXPECT_EQ(Unselect(), S_OK);
+            EXPECT_EQ(Shown(), None());
+            const std::vector<ReceivedMessage> sent = Sent();
+            ASSERT_EQ(sent.size(), 1u);
+            EXPECT_EQ(kstest::ClaimsIn(sent[0].htmlBody), 0u) << kshost::ToUtf8(sent[0].htmlBody);
+            EXPECT_EQ(kstest::VisibleText(sent[0].htmlBody), kstest::VisibleText(written));
+            EXPECT_EQ(sent[0].Values("x-rdz-unselect"), std::vector<std::string>{"unselect"});
+            EXPECT_EQ(sent[0].CountWithPrefix("x-rdz-"), 1u);
+            m_window.reset();
+        }
+    }
+}
+
+// A reply quotes an encrypted message, footer and all, in the middle of its
+// body: the quotation is the sender's text, also after a refused encrypted
+// send left the add-in's own footer at the end.
+TEST_F(SendCommands, ReplyQuotingAnEncryptedMessageKeepsTheQuotation) {
+    const std::wstring written = L"<html><body><p>Thanks, see below.</p><blockquote><p>From the board:</p>" +
+                                 ex::Footer() + L"<p>Figures attached.</p></blockquote><p>Regards, Ana</p></body></html>";
+    for (EditorKind editor : kEditors) {
+        for (bool refusedFirst : {false, true}) {
+            SCOPED_TRACE(NameOf(editor) + (refusedFirst ? ", after a refused select" : ""));
+            m_outbox.Clear();
+            m_outlook.UseEditor(editor);
+            kshost::MailItem& item = Compose(written);
+            if (refusedFirst) {
+                m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 1);
+                EXPECT_EQ(Select(), S_OK);
+                ASSERT_EQ(kstest::ClaimsIn(item.HtmlBody()), 2u);
+                ASSERT_TRUE(m_window->FocusBody());
+            }
+            EXPECT_EQ(Unselect(), S_OK);
+            EXPECT_EQ(Shown(), None());
+            const std::vector<ReceivedMessage> sent = Sent();
+            ASSERT_EQ(sent.size(), 1u);
+            EXPECT_EQ(kstest::ClaimsIn(sent[0].htmlBody), 1u) << "the quoted one";
+            EXPECT_EQ(kstest::VisibleText(sent[0].htmlBody), kstest::VisibleText(written));
+            m_window.reset();
+        }
+    }
+}
+
+// Where the claim's words stand at the end but not as a footer any editor
+// leaves (its link gone), the command cannot take it out without guessing at
+// the sender's text: it says so and sends nothing.
+TEST_F(SendCommands, UnselectRefusesAClaimItCannotTakeOut) {
+    kshost::MailItem& item = Compose(L"<html><body><p>Hello</p></body></html>");
+    m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 1);
+    EXPECT_EQ(Select(), S_OK);
+    // The link became plain text, as a plain-text round trip leaves it.
+    ASSERT_TRUE(item.SetHtmlBody(L"<html><body><p>Hello</p><p>This message was secured by KestrinCorp&#169;.<br>"
+                                 L"To reach KestrinCorp, go to: https://www.kestrincorp.com/info/kestrinmail</p>"
+                                 L"</body></html>"));
+    ASSERT_TRUE(m_window->FocusBody());
+    EXPECT_EQ(Unselect(), S_OK);
+    EXPECT_EQ(Shown(), Just(kModifyHtml));
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(m_window->SendCommands(), 1) << "only the refused encrypted send";
+    EXPECT_EQ(kstest::ClaimsIn(item.HtmlBody()), 1u);
+    EXPECT_TRUE(Header(L"x-rdz-select").has_value()) << "the message still asks for encryption";
+    EXPECT_FALSE(Header(L"x-rdz-unselect").has_value());
+}
+
+// ---------------------------------------------------------------------------
+// What happens in the compose window while a box is open
+//
+// The boxes have no owner window: the compose window stays usable while one
+// is open. When the box closes, the failed select command puts back the body
+// it read only if nothing changed the message since its own write.
+
+namespace {
+
+// Takes the focus out of every compose window, so that the select command's
+// send fails within the command and its box opens while the message is
+// branded.
+struct FocusElsewhere {
+    FocusElsewhere() {
+        window = CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(window);
+        SetFocus(window);
+    }
+    ~FocusElsewhere() { DestroyWindow(window); }
+    HWND window;
+};
+
+}  // namespace
+
+TEST_F(SendCommands, UnselectInTheSameWindowWhileTheSelectsBoxIsOpenStands) {
+    for (EditorKind editor : kEditorsInABox) {
+        SCOPED_TRACE(NameOf(editor));
+        m_outbox.Clear();
+        m_outlook.UseEditor(editor);
+        kshost::MailItem& item = Compose(L"<html><body><p>Board minutes, draft</p></body></html>");
+        kshost::Inspector* inspector = m_outlook.ActiveInspectorObject();
+        m_window->OnActivate([&] { m_outlook.Activate(inspector); });
+        m_window->OnRibbonPress([&](const std::wstring& id) {
+            m_addin.RunRibbonAction(m_outlook, id == L"KestrinUnselectButton" ? L"onClickUnselect" : L"onClickSelect",
+                                    id.c_str());
+        });
+        // The first encrypted send is refused, and so is the unencrypted one
+        // pressed while the second select's box is open.
+        m_outlook.Host().Fail("_MailItem.Send", E_ABORT, 0, 2);
+        EXPECT_EQ(Select(), S_OK);
+        ASSERT_EQ(kstest::ClaimsIn(item.HtmlBody()), 1u);
+
+        bool pressed = false;
+        m_boxes.OnMessageBox([&](const kstest::ShownBox&) {
+            if (!pressed) pressed = m_window->PostRibbonPress(L"KestrinUnselectButton");
+        });
+        {
+            FocusElsewhere elsewhere;
+            ks::ComRef<IRibbonCallback> callback;
+            ASSERT_EQ(m_addin.Extensibility()->QueryInterface(IID_IRibbonCallback, callback.PutVoid()), S_OK);
+            m_boxes.Clear();
+            EXPECT_EQ(callback->onClickSelect(nullptr), kNoFrame);
+            ComposeWindow::PumpMessages();
+        }
+        m_boxes.OnMessageBox(nullptr);
+        ASSERT_TRUE(pressed);
+        EXPECT_EQ(Shown(), Just(kSendFailed));
+        // The unselect took every footer out and stamped the message for the
+        // clear; the select's box closing must not bring a footer back.
+        EXPECT_EQ(kstest::ClaimsIn(item.HtmlBody()), 0u) << kshost::ToUtf8(item.HtmlBody());
+        EXPECT_TRUE(Header(L"x-rdz-unselect").has_value());
+        EXPECT_FALSE(Header(L"x-rdz-select").has_value());
+        EXPECT_TRUE(Sent().empty());
+        m_window.reset();
+    }
+}
+
+TEST_F(SendCommands, WhatTheSenderTypesWhileTheSelectsBoxIsOpenIsKept) {
+    for (EditorKind editor : kEditorsInABox) {
+        SCOPED_TRACE(NameOf(editor));
+        m_outlook.UseEditor(editor);
+        kshost::MailItem& item = Compose(L"<html><body><p>Board minutes, draft</p></body></html>");
+        m_boxes.OnMessageBox([&](const kstest::ShownBox&) { item.SenderTypes(L"P.S. The figures are final."); });
+        {
+            FocusElsewhere elsewhere;
+            ks::ComRef<IRibbonCallback> callback;
+            ASSERT_EQ(m_addin.Extensibility()->QueryInterface(IID_IRibbonCallback, callback.PutVoid()), S_OK);
+            m_boxes.Clear();
+            EXPECT_EQ(callback->onClickSelect(nullptr), kNoFrame);
+        }
+        m_boxes.OnMessageBox(nullptr);
+        EXPECT_EQ(Shown(), Just(kSendFailed));
+        const std::wstring seen = kstest::VisibleText(item.HtmlBody());
+        EXPECT_NE(seen.find(L"P.S. The figures are final."), std::wstring::npos) << kshost::ToUtf8(seen);
+        EXPECT_NE(seen.find(L"Board minutes, draft"), std::wstring::npos);
+        // The footer stayed with the typing, and with it the header.
+        EXPECT_EQ(kstest::ClaimsIn(item.HtmlBody()), 1u);
+        EXPECT_TRUE(Header(L"x-rdz-select").has_value());
+        EXPECT_FALSE(Header(L"x-rdz-unselect").has_value());
+        m_window.reset();
+    }
 }
 
 // ---------------------------------------------------------------------------
