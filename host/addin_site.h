@@ -10,14 +10,6 @@
 
 namespace kshost {
 
-// ext_ConnectMode and ext_DisconnectMode values.
-enum : long {
-    kConnectAfterStartup = 0,
-    kConnectStartup = 1,
-    kDisconnectHostShutdown = 0,
-    kDisconnectUserClosed = 1,
-};
-
 // The control handed to a ribbon callback: its id, tag and window.
 class RibbonControl final : public NotImpl_IRibbonControl<> {
 public:
@@ -56,13 +48,13 @@ public:
     // _IDTExtensibility2 as Outlook does.
     HRESULT Create(const wchar_t* progId);
     // OnConnection(application, mode, add-in instance, empty custom array).
-    HRESULT Connect(Outlook& outlook, long mode = kConnectStartup);
+    HRESULT Connect(Outlook& outlook, long mode = ks::ext_cm_Startup);
     // OnConnection with the arguments given (for null or odd hosts).
-    HRESULT ConnectWith(IDispatch* application, IDispatch* addInInstance, long mode = kConnectStartup);
+    HRESULT ConnectWith(IDispatch* application, IDispatch* addInInstance, long mode = ks::ext_cm_Startup);
     HRESULT StartupComplete();
     HRESULT AddInsUpdate();
     HRESULT BeginShutdown();
-    HRESULT Disconnect(long mode = kDisconnectHostShutdown);
+    HRESULT Disconnect(long mode = ks::ext_dm_HostShutdown);
     // Drops Outlook's reference to the add-in.
     void Release() { m_addIn.Reset(); }
 

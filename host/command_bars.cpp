@@ -378,7 +378,7 @@ HRESULT Popup::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* resu
 // Button
 
 Button::Button(Context context, std::string label) : ControlImpl(std::move(context), std::move(label)), m_points(*this) {
-    m_points.AddPoint(IID_CommandBarButtonEvents);
+    m_points.AddPoint(ks::IID_CommandBarButtonEvents);
     type = kControlButton;
 }
 
@@ -409,7 +409,8 @@ VARIANT_BOOL Button::Click(VARIANT_BOOL cancelDefault) {
     V_VT(&args[0]) = VT_BOOL | VT_BYREF;
     V_BOOLREF(&args[0]) = &cancelDefault;
     DISPPARAMS params = {args, nullptr, 2, 0};
-    if (ConnectionPoint* point = m_points.Point(IID_CommandBarButtonEvents)) point->Fire(1, params);
+    if (ConnectionPoint* point = m_points.Point(ks::IID_CommandBarButtonEvents))
+        point->Fire(ks::DISPID_CommandBarButtonEvents_Click, params);
     return cancelDefault;
 }
 

@@ -12,8 +12,6 @@
 
 namespace kshost {
 
-inline constexpr IID IID_CommandBarButtonEvents = {0x000C0351, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 // MsoControlType values the stand-in builds.
 enum : long { kControlButton = 1, kControlPopup = 10 };
 

@@ -30,8 +30,8 @@ bool IsDispatchOrUnknown(REFIID iid) {
 
 Explorer::Explorer(Context context, std::string label) : NotImpl__Explorer(context, label), m_points(*this) {
     m_bars = ks::ComRef<Bars>::Attach(new Bars(context, "CommandBars"));
-    m_points.AddPoint(IID_ExplorerEvents_10);
-    m_points.AddPoint(IID_ExplorerEvents);
+    m_points.AddPoint(ks::IID_ExplorerEvents_10);
+    m_points.AddPoint(ks::IID_ExplorerEvents);
 }
 
 void* Explorer::FindInterface(REFIID iid) {
@@ -49,7 +49,7 @@ size_t Explorer::Fire(DISPID id) {
     ks::ComRef<_Explorer> self(this);
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     size_t called = 0;
-    for (const IID* iid : {&IID_ExplorerEvents_10, &IID_ExplorerEvents})
+    for (const IID* iid : {&ks::IID_ExplorerEvents_10, &ks::IID_ExplorerEvents})
         if (ConnectionPoint* point = m_points.Point(*iid)) called += point->Fire(id, none);
     return called;
 }
@@ -382,7 +382,7 @@ void Outlook::CloseInspector(Inspector* inspector) {
 
 size_t Outlook::CloseMainWindow() {
     if (!m_explorer) return 0;
-    const size_t reached = m_explorer->Fire(kExplorerClose);
+    const size_t reached = m_explorer->Fire(ks::DISPID_ExplorerEvents_Close);
     m_explorer->CommandBarsObject().DropTemporary();
     m_application->SetActiveExplorer(nullptr);
     return reached;

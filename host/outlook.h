@@ -14,18 +14,6 @@
 
 namespace kshost {
 
-inline constexpr IID IID_ExplorerEvents = {0x0006304F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_ExplorerEvents_10 = {0x0006300F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-// DISPIDs of the explorer events.
-enum : DISPID {
-    kExplorerActivate = 0xF001,
-    kExplorerFolderSwitch = 0xF002,
-    kExplorerDeactivate = 0xF006,
-    kExplorerSelectionChange = 0xF007,
-    kExplorerClose = 0xF008,
-};
-
 class MailItem;
 
 // The main window. Raises its events through ExplorerEvents and ExplorerEvents_10.

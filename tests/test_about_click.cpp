@@ -179,7 +179,7 @@ TEST_F(AboutClick, ClickAfterDisconnectionDoesNothing) {
 TEST_F(AboutClick, ClosingTheMainWindowShowsNothingAndKeepsTheAddInWorking) {
     ASSERT_EQ(Connect(), S_OK);
     kstest::BoxRecorder recorder;
-    EXPECT_EQ(outlook->MainWindow()->Fire(kshost::kExplorerClose), 1u) << "the add-in listens to Close";
+    EXPECT_EQ(outlook->MainWindow()->Fire(ks::DISPID_ExplorerEvents_Close), 1u) << "the add-in listens to Close";
     EXPECT_TRUE(recorder.Boxes().empty());
     ASSERT_NE(AboutItem(), nullptr) << "the menu stays until Outlook discards it";
     ClickAbout();

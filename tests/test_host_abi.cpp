@@ -464,7 +464,7 @@ TEST(AddinSlots, ExtensibilityMethodsSitAtSlotsSevenToEleven) {
     IDispatch* application = static_cast<_Application*>(&outlook.App());
     IDispatch* instance = static_cast<IDispatch*>(&outlook.AddIn());
     outlook.Host().ClearCalls();
-    EXPECT_EQ(S_OK, reinterpret_cast<ConnectFn>(Slot(ext, 7))(ext, application, kshost::kConnectStartup, instance,
+    EXPECT_EQ(S_OK, reinterpret_cast<ConnectFn>(Slot(ext, 7))(ext, application, ks::ext_cm_Startup, instance,
                                                                &custom));
     const ULONG connectedRefs = outlook.App().RefCount();
     EXPECT_GT(connectedRefs, applicationRefs);
@@ -481,7 +481,7 @@ TEST(AddinSlots, ExtensibilityMethodsSitAtSlotsSevenToEleven) {
 
     // 8 disconnects: the application given back, the three sinks unadvised.
     outlook.Host().ClearCalls();
-    EXPECT_EQ(S_OK, reinterpret_cast<DisconnectFn>(Slot(ext, 8))(ext, kshost::kDisconnectHostShutdown, &custom));
+    EXPECT_EQ(S_OK, reinterpret_cast<DisconnectFn>(Slot(ext, 8))(ext, ks::ext_dm_HostShutdown, &custom));
     EXPECT_EQ(applicationRefs, outlook.App().RefCount());
     EXPECT_EQ(3u, outlook.Host().CountOf("IConnectionPoint.Unadvise"));
     SafeArrayDestroy(custom);

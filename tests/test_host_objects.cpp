@@ -171,7 +171,7 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-            IsEqualIID(iid, kshost::IID_CommandBarButtonEvents)) {
+            IsEqualIID(iid, ks::IID_CommandBarButtonEvents)) {
             *object = static_cast<IDispatch*>(this);
             AddRef();
             return S_OK;
@@ -214,7 +214,7 @@ TEST(CommandBars, ClickArrivesAsOfficeRaisesIt) {
     ks::ComRef<IConnectionPointContainer> container;
     ASSERT_EQ(S_OK, control->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
     ks::ComRef<IConnectionPoint> point;
-    ASSERT_EQ(S_OK, container->FindConnectionPoint(kshost::IID_CommandBarButtonEvents, point.Put()));
+    ASSERT_EQ(S_OK, container->FindConnectionPoint(ks::IID_CommandBarButtonEvents, point.Put()));
     DWORD cookie = 0;
     ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
     EXPECT_EQ(2u, sink.refs);

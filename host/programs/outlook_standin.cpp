@@ -158,7 +158,7 @@ void StandInOutlook::StartUp() {
             continue;
         }
         const double start = NowMs();
-        hr = hosted->addin.Connect(m_outlook, kshost::kConnectStartup);
+        hr = hosted->addin.Connect(m_outlook, ks::ext_cm_Startup);
         const double elapsed = NowMs() - start;
         std::printf("[load] %s: OnConnection %s in %.3f ms\n", U8(entry.progId).c_str(), HrName(hr), elapsed);
         if (elapsed > standin::kConnectionBudgetMs) {
@@ -222,7 +222,7 @@ void StandInOutlook::ShutDown() {
     }
     for (auto& hosted : m_addins) {
         const HRESULT begin = hosted->addin.BeginShutdown();
-        const HRESULT disconnect = hosted->addin.Disconnect(kshost::kDisconnectHostShutdown);
+        const HRESULT disconnect = hosted->addin.Disconnect(ks::ext_dm_HostShutdown);
         hosted->addin.Release();
         bool alive = false;
         const char* unload = CanUnloadText(hosted->entry.progId, alive);
@@ -379,7 +379,7 @@ void StandInOutlook::Disconnect(const std::wstring& progId) {
     for (auto it = m_addins.begin(); it != m_addins.end(); ++it) {
         HostedAddIn& hosted = **it;
         if (lstrcmpiW(hosted.entry.progId.c_str(), progId.c_str()) != 0) continue;
-        const HRESULT hr = hosted.addin.Disconnect(kshost::kDisconnectUserClosed);
+        const HRESULT hr = hosted.addin.Disconnect(ks::ext_dm_UserClosed);
         hosted.addin.Release();
         const std::wstring name = hosted.entry.progId;
         m_addins.erase(it);
