@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/connection_points.h"
-#include "host/stub_bases.h"
+#include "host_stub_bases.h"
 #include "server/owners.h"
 
 namespace kshost {
