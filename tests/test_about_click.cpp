@@ -88,7 +88,7 @@ protected:
         // Clicked where Outlook 2010 and later show the menu: the Add-ins tab.
         if (!Menu()) return cancelDefault;
         kshost::Button* about =
-            standin::FindAddInsTabItem(standin::AddInsTabOf(outlook->MenuBarControls()), L"About KestrinSelect");
+            kshost::FindAddInsTabItem(kshost::AddInsTabOf(outlook->MenuBarControls()), L"About KestrinSelect");
         EXPECT_EQ(about, AboutItem()) << "the tab's item is the menu's own button";
         if (!about) return cancelDefault;
         return about->Click(cancelDefault);

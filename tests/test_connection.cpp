@@ -9,7 +9,7 @@
 
 #include "KestrinSelect_h.h"
 #include "support/host_fixture.h"
-#include "host/typelibs.h"
+#include "host/outlook/type_libraries.h"
 #include "support/message_boxes.h"
 
 using kstest::HostFixture;
@@ -192,7 +192,7 @@ TEST_F(HostFixture, DisconnectionUnadvisesAllSinksAndLeavesTheMenu) {
 }
 
 TEST_F(HostFixture, EveryHostObjectIsFreedOnceTheAddinAndTheHostAreGone) {
-    kshost::Context host = outlook->SharedContext();
+    ksdouble::Context host = outlook->SharedContext();
     Connect();  // with or without the menu, whatever was taken must come back
     outlook->MainWindow()->Fire(ks::DISPID_ExplorerEvents_Close);
     ASSERT_EQ(S_OK, Disconnect());

@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 #include "support/addin_dll.h"
 
 namespace {
@@ -108,7 +108,7 @@ protected:
     void SetUp() override {
         outlook.Compose(L"<html><body>x</body></html>");
         CommandBarControl* control = nullptr;
-        VARIANT omitted = kshost::Omitted();
+        VARIANT omitted = ksdouble::Omitted();
         VARIANT type;
         VariantInit(&type);
         V_VT(&type) = VT_I4;
@@ -174,7 +174,7 @@ TEST_F(HostSlots, SlotsThatTakeVariantsLandOnTheirMembers) {
     const int item = SlotOf("CommandBarControls", "CommandBarControls.get_Item");
     void* controls = nullptr;
     ASSERT_EQ(S_OK, ObjectFor("CommandBarControls")->QueryInterface(IidOf("CommandBarControls"), &controls));
-    VARIANT omitted = kshost::Omitted();
+    VARIANT omitted = ksdouble::Omitted();
     VARIANT type;
     VariantInit(&type);
     V_VT(&type) = VT_I4;

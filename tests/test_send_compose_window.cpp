@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "host/addin_site.h"
-#include "host/compose_window.h"
-#include "host/outbox.h"
-#include "host/recipients.h"
+#include "host/outlook/addin_site.h"
+#include "host/outlook/compose_window.h"
+#include "host/outlook/outbox.h"
+#include "host/outlook/recipients.h"
 #include "support/addin_dll.h"
 #include "support/message_boxes.h"
-#include "host/editor.h"
+#include "host/outlook/editor.h"
 #include "support/visible_text.h"
 #include "server/owners.h"
 

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "addin/connect.h"
-#include "host/addin_site.h"
-#include "host/compose_window.h"
+#include "host/outlook/addin_site.h"
+#include "host/outlook/compose_window.h"
 #include "support/expected_texts.h"
 #include "support/message_boxes.h"
 

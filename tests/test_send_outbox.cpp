@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "host/addin_site.h"
-#include "host/outbox.h"
+#include "host/outlook/addin_site.h"
+#include "host/outlook/outbox.h"
 #include "support/addin_dll.h"
 
 using kshost::ComposeRfc5322;

@@ -53,9 +53,9 @@ def main(path, output):
     out.append("// stand-in object, so that the chain of templates ends in a single vtable.")
     out.append("#pragma once")
     out.append("")
-    out.append('#include "host/stub_roots.h"')
+    out.append('#include "host/doubles/stand_in.h"')
     out.append("")
-    out.append("namespace kshost {")
+    out.append("namespace ksdouble {")
     for name, base, slots in interfaces:
         if base == "IDispatch":
             parent = "StubRoot<I>"
@@ -74,7 +74,7 @@ def main(path, output):
                        % (slot, member, types, name, member))
         out.append("};")
     out.append("")
-    out.append("}  // namespace kshost")
+    out.append("}  // namespace ksdouble")
     text = "\n".join(out) + "\n"
     if output:
         with open(output, "w", encoding="utf-8", newline="\n") as f:

@@ -4,7 +4,7 @@
 
 #include <new>
 
-namespace standin {
+namespace kshost {
 namespace {
 
 const wchar_t kAddinList[] = L"Software\\Microsoft\\Office\\Outlook\\Addins";
@@ -77,4 +77,4 @@ HMODULE LoadedModuleOf(const std::wstring& progId) {
     return GetModuleHandleW(module.c_str());
 }
 
-}  // namespace standin
+}  // namespace kshost

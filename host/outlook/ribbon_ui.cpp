@@ -8,9 +8,9 @@
 #include <new>
 
 #include "addin/host_interfaces.h"
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 
-namespace standin {
+namespace kshost {
 namespace {
 
 const wchar_t kCustomUiNamespace[] = L"http://schemas.microsoft.com/office/2006/01/customui";
@@ -230,7 +230,7 @@ HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon, ImageIdForms& forms) {
                     arg.vt = VT_BSTR;
                     arg.bstrVal = text;
                 }
-                button.imageResult = kshost::InvokeByName(dispatch.Get(), ribbon.loadImage.c_str(), {arg}, result.Get());
+                button.imageResult = InvokeByName(dispatch.Get(), ribbon.loadImage.c_str(), {arg}, result.Get());
                 // A callee that replaced the id by reference handed over its own text.
                 if (text != id.Get()) id.Reset(text);
             }
@@ -322,4 +322,4 @@ HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path) {
     return hr;
 }
 
-}  // namespace standin
+}  // namespace kshost

@@ -1,7 +1,7 @@
 // The stand-in Outlook's ribbon, as Office builds it for an add-in: asks for
 // the markup, parses it with a real XML parser, loads each button's picture
 // through the add-in's `loadImage` callback by name, and draws the group to
-// a PNG file. Buttons are pressed with kshost::LoadedAddIn::RunRibbonAction.
+// a PNG file. Buttons are pressed with LoadedAddIn::RunRibbonAction.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +12,7 @@
 
 #include "server/owners.h"
 
-namespace standin {
+namespace kshost {
 
 struct RibbonButton {
     std::wstring id;
@@ -80,4 +80,4 @@ std::wstring DisplayLabel(const std::wstring& label);
 // Draws the groups as Office draws large buttons and writes a PNG.
 HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path);
 
-}  // namespace standin
+}  // namespace kshost

@@ -1,4 +1,4 @@
-#include "host/recipients.h"
+#include "host/outlook/recipients.h"
 
 #include <objbase.h>
 #include <mapicode.h>

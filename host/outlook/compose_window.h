@@ -15,7 +15,7 @@
 #include <string>
 
 #include "addin/host_interfaces.h"
-#include "host/recipients.h"
+#include "host/outlook/recipients.h"
 #include "server/owners.h"
 
 namespace kshost {

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 #include "support/addin_dll.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "host/typelibs.h"
+#include "host/outlook/type_libraries.h"
 
 #include <oleauto.h>
 #include <string>

@@ -1,8 +1,8 @@
-#include "host/stub_roots.h"
+#include "host/doubles/stand_in.h"
 
 #include <oleauto.h>
 
-namespace kshost {
+namespace ksdouble {
 
 std::vector<std::string> HostContext::Members() const {
     std::vector<std::string> members;
@@ -260,4 +260,4 @@ HRESULT UnknownResult(VARIANT* result, HRESULT hr, IUnknown* value) {
     return hr;
 }
 
-}  // namespace kshost
+}  // namespace ksdouble

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/stub_roots.h"
+#include "host/doubles/stand_in.h"
 #include "server/owners.h"
 
 namespace kshost {
@@ -18,7 +18,7 @@ class ConnectionPoints;
 
 class ConnectionPoint final : public IConnectionPoint {
 public:
-    ConnectionPoint(ConnectionPoints& container, StandIn& owner, const IID& iid) noexcept
+    ConnectionPoint(ConnectionPoints& container, ksdouble::StandIn& owner, const IID& iid) noexcept
         : m_container(container), m_owner(owner), m_iid(iid) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -42,7 +42,7 @@ public:
 
 private:
     ConnectionPoints& m_container;
-    StandIn& m_owner;
+    ksdouble::StandIn& m_owner;
     IID m_iid;
     DWORD m_nextCookie = 1;
     std::vector<std::pair<DWORD, ks::ComRef<IDispatch>>> m_sinks;
@@ -50,7 +50,7 @@ private:
 
 class ConnectionPoints final : public IConnectionPointContainer {
 public:
-    explicit ConnectionPoints(StandIn& owner) noexcept : m_owner(owner) {}
+    explicit ConnectionPoints(ksdouble::StandIn& owner) noexcept : m_owner(owner) {}
 
     void AddPoint(const IID& iid);
     ConnectionPoint* Point(const IID& iid);
@@ -69,7 +69,7 @@ public:
 
 private:
     friend class ConnectionPoint;
-    StandIn& m_owner;
+    ksdouble::StandIn& m_owner;
     std::vector<std::unique_ptr<ConnectionPoint>> m_points;
 };
 

@@ -8,18 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "host/command_bars.h"
-#include "host/editor.h"
-#include "host/mapi_message.h"
+#include "host/outlook/command_bars.h"
+#include "host/outlook/editor.h"
+#include "host/outlook/mapi_message.h"
 
 namespace kshost {
 
 class MailItem;
 
 // The main window. Raises its events through ExplorerEvents and ExplorerEvents_10.
-class Explorer final : public NotImpl__Explorer<> {
+class Explorer final : public ksdouble::NotImpl__Explorer<> {
 public:
-    Explorer(Context context, std::string label);
+    Explorer(ksdouble::Context context, std::string label);
 
     HRESULT STDMETHODCALLTYPE get_CommandBars(_CommandBars** bars) override;
 
@@ -31,7 +31,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
@@ -40,9 +40,9 @@ private:
 };
 
 // A compose window; CurrentItem is whatever item it shows.
-class Inspector final : public NotImpl__Inspector<> {
+class Inspector final : public ksdouble::NotImpl__Inspector<> {
 public:
-    Inspector(Context context, std::string label);
+    Inspector(ksdouble::Context context, std::string label);
 
     HRESULT STDMETHODCALLTYPE get_CommandBars(_CommandBars** bars) override;
     HRESULT STDMETHODCALLTYPE get_CurrentItem(IDispatch** item) override;
@@ -51,7 +51,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
@@ -60,9 +60,9 @@ private:
 };
 
 // A mail message being composed.
-class MailItem final : public NotImpl__MailItem<> {
+class MailItem final : public ksdouble::NotImpl__MailItem<> {
 public:
-    MailItem(Context context, std::string label, std::shared_ptr<MapiStore> store);
+    MailItem(ksdouble::Context context, std::string label, std::shared_ptr<MapiStore> store);
 
     HRESULT STDMETHODCALLTYPE get_HTMLBody(BSTR* body) override;
     HRESULT STDMETHODCALLTYPE put_HTMLBody(BSTR body) override;
@@ -114,7 +114,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
@@ -132,7 +132,7 @@ private:
 
 // An item that is not mail (an appointment, a contact): it answers IDispatch
 // only, so a query for _MailItem fails.
-class OtherItem final : public StubRoot<IDispatch> {
+class OtherItem final : public ksdouble::StubRoot<IDispatch> {
 public:
     using StubRoot::StubRoot;
 
@@ -141,7 +141,7 @@ protected:
 };
 
 // The host's object that describes the add-in (COMAddIn), handed to OnConnection.
-class AddInInstance final : public StubRoot<IDispatch> {
+class AddInInstance final : public ksdouble::StubRoot<IDispatch> {
 public:
     using StubRoot::StubRoot;
 
@@ -149,9 +149,9 @@ protected:
     void* FindInterface(REFIID iid) override;
 };
 
-class Application final : public NotImpl__Application<> {
+class Application final : public ksdouble::NotImpl__Application<> {
 public:
-    Application(Context context, std::string label);
+    Application(ksdouble::Context context, std::string label);
 
     HRESULT STDMETHODCALLTYPE ActiveExplorer(_Explorer** explorer) override;
     HRESULT STDMETHODCALLTYPE ActiveInspector(_Inspector** inspector) override;
@@ -165,7 +165,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
@@ -176,7 +176,7 @@ private:
 
 // A whole stand-in Outlook: the application with its main window (explorer,
 // command bars, menu bar) and, on request, compose windows. Every object
-// shares one HostContext (call log, failures).
+// shares one ksdouble::HostContext (call log, failures).
 class Outlook {
 public:
     // withExplorer = false: Outlook running without a main window.
@@ -185,8 +185,8 @@ public:
     Outlook(const Outlook&) = delete;
     Outlook& operator=(const Outlook&) = delete;
 
-    HostContext& Host() { return *m_context; }
-    const Context& SharedContext() const { return m_context; }
+    ksdouble::HostContext& Host() { return *m_context; }
+    const ksdouble::Context& SharedContext() const { return m_context; }
     Application& App() { return *m_application.Get(); }
     // The main window, or null when there is none.
     Explorer* MainWindow() { return m_explorer.Get(); }
@@ -218,7 +218,7 @@ public:
     size_t CloseMainWindow();
 
 private:
-    Context m_context;
+    ksdouble::Context m_context;
     std::shared_ptr<MapiStore> m_store;
     ks::ComRef<Application> m_application;
     ks::ComRef<Explorer> m_explorer;

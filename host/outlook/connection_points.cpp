@@ -1,4 +1,4 @@
-#include "host/connection_points.h"
+#include "host/outlook/connection_points.h"
 
 #include <olectl.h>
 
@@ -16,7 +16,7 @@ HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** object) {
 }
 
 HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
-    StandIn::Outcome o = m_owner.Enter("IConnectionPoint.GetConnectionInterface");
+    ksdouble::StandIn::Outcome o = m_owner.Enter("IConnectionPoint.GetConnectionInterface");
     if (!iid) return E_POINTER;
     if (o.injected) return o.hr;
     *iid = m_iid;
@@ -24,7 +24,7 @@ HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
 }
 
 HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
-    StandIn::Outcome o = m_owner.Enter("IConnectionPoint.GetConnectionPointContainer");
+    ksdouble::StandIn::Outcome o = m_owner.Enter("IConnectionPoint.GetConnectionPointContainer");
     if (!container) return E_POINTER;
     *container = nullptr;
     if (o.injected) return o.hr;
@@ -34,7 +34,7 @@ HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer**
 }
 
 HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
-    StandIn::Outcome o = m_owner.Enter("IConnectionPoint.Advise");
+    ksdouble::StandIn::Outcome o = m_owner.Enter("IConnectionPoint.Advise");
     if (!cookie) return E_POINTER;
     *cookie = 0;
     if (o.injected) return o.hr;
@@ -54,7 +54,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
 }
 
 HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
-    StandIn::Outcome o = m_owner.Enter("IConnectionPoint.Unadvise");
+    ksdouble::StandIn::Outcome o = m_owner.Enter("IConnectionPoint.Unadvise");
     if (o.injected) return o.hr;
     for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
         if (it->first == cookie) {
@@ -103,12 +103,12 @@ ConnectionPoint* ConnectionPoints::Point(const IID& iid) {
 
 HRESULT ConnectionPoints::EnumConnectionPoints(IEnumConnectionPoints** points) {
     if (points) *points = nullptr;
-    StandIn::Outcome o = m_owner.Enter("IConnectionPointContainer.EnumConnectionPoints");
+    ksdouble::StandIn::Outcome o = m_owner.Enter("IConnectionPointContainer.EnumConnectionPoints");
     return o.injected ? o.hr : E_NOTIMPL;
 }
 
 HRESULT ConnectionPoints::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
-    StandIn::Outcome o = m_owner.Enter("IConnectionPointContainer.FindConnectionPoint");
+    ksdouble::StandIn::Outcome o = m_owner.Enter("IConnectionPointContainer.FindConnectionPoint");
     if (!point) return E_POINTER;
     *point = nullptr;
     if (o.injected) return o.hr;

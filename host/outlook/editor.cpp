@@ -1,4 +1,4 @@
-#include "host/editor.h"
+#include "host/outlook/editor.h"
 
 #include <winsock2.h>
 #include <windows.h>

@@ -1,6 +1,6 @@
-#include "host/outlook.h"
+#include "host/outlook/object_model.h"
 
-#include "host/typelibs.h"
+#include "host/outlook/type_libraries.h"
 
 namespace kshost {
 
@@ -28,7 +28,7 @@ bool IsDispatchOrUnknown(REFIID iid) {
 // ---------------------------------------------------------------------------
 // Explorer
 
-Explorer::Explorer(Context context, std::string label) : NotImpl__Explorer(context, label), m_points(*this) {
+Explorer::Explorer(ksdouble::Context context, std::string label) : NotImpl__Explorer(context, label), m_points(*this) {
     m_bars = ks::ComRef<Bars>::Attach(new Bars(context, "CommandBars"));
     m_points.AddPoint(ks::IID_ExplorerEvents_10);
     m_points.AddPoint(ks::IID_ExplorerEvents);
@@ -54,8 +54,8 @@ size_t Explorer::Fire(DISPID id) {
     return called;
 }
 
-const std::vector<DispName>& Explorer::DispNames() const {
-    static const std::vector<DispName> names = {{L"CommandBars", kDispCommandBars}};
+const std::vector<ksdouble::DispName>& Explorer::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {{L"CommandBars", kDispCommandBars}};
     return names;
 }
 
@@ -63,13 +63,13 @@ HRESULT Explorer::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*)
     if (id != kDispCommandBars) return DISP_E_MEMBERNOTFOUND;
     _CommandBars* bars = nullptr;
     HRESULT hr = get_CommandBars(&bars);
-    return DispatchResult(result, hr, bars);
+    return ksdouble::DispatchResult(result, hr, bars);
 }
 
 // ---------------------------------------------------------------------------
 // Inspector
 
-Inspector::Inspector(Context context, std::string label) : NotImpl__Inspector(context, label) {
+Inspector::Inspector(ksdouble::Context context, std::string label) : NotImpl__Inspector(context, label) {
     m_bars = ks::ComRef<Bars>::Attach(new Bars(context, "InspectorCommandBars"));
 }
 
@@ -86,8 +86,8 @@ HRESULT Inspector::get_CurrentItem(IDispatch** item) {
     return OutInterface<IDispatch>("_Inspector.get_CurrentItem", item, m_item.Get());
 }
 
-const std::vector<DispName>& Inspector::DispNames() const {
-    static const std::vector<DispName> names = {{L"CommandBars", kDispCommandBars}, {L"CurrentItem", kDispCurrentItem}};
+const std::vector<ksdouble::DispName>& Inspector::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {{L"CommandBars", kDispCommandBars}, {L"CurrentItem", kDispCurrentItem}};
     return names;
 }
 
@@ -95,12 +95,12 @@ HRESULT Inspector::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*
     if (id == kDispCurrentItem) {
         IDispatch* item = nullptr;
         HRESULT hr = get_CurrentItem(&item);
-        return DispatchResult(result, hr, item);
+        return ksdouble::DispatchResult(result, hr, item);
     }
     if (id == kDispCommandBars) {
         _CommandBars* bars = nullptr;
         HRESULT hr = get_CommandBars(&bars);
-        return DispatchResult(result, hr, bars);
+        return ksdouble::DispatchResult(result, hr, bars);
     }
     return DISP_E_MEMBERNOTFOUND;
 }
@@ -108,7 +108,7 @@ HRESULT Inspector::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*
 // ---------------------------------------------------------------------------
 // MailItem
 
-MailItem::MailItem(Context context, std::string label, std::shared_ptr<MapiStore> store)
+MailItem::MailItem(ksdouble::Context context, std::string label, std::shared_ptr<MapiStore> store)
     : NotImpl__MailItem(context, label) {
     m_message = ks::ComRef<MapiMessage>::Attach(new MapiMessage(context, label + ".Message", std::move(store)));
 }
@@ -124,7 +124,7 @@ HRESULT MailItem::get_HTMLBody(BSTR* body) {
 
 // The body goes into the window's editor, which hands back its own form of
 // it ("Returns or sets a String representing the HTML body of the specified
-// item", MailItem.HTMLBody property): host/editor.h.
+// item", MailItem.HTMLBody property): host/outlook/editor.h.
 HRESULT MailItem::put_HTMLBody(BSTR body) {
     bool stored = false;
     std::wstring written;
@@ -220,8 +220,8 @@ HRESULT MailItem::Send() {
     return S_OK;
 }
 
-const std::vector<DispName>& MailItem::DispNames() const {
-    static const std::vector<DispName> names = {
+const std::vector<ksdouble::DispName>& MailItem::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {
         {L"HTMLBody", kDispHtmlBody}, {L"MAPIOBJECT", kDispMapiObject}, {L"Send", kDispSend}, {L"Subject", kDispSubject}};
     return names;
 }
@@ -231,19 +231,19 @@ HRESULT MailItem::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* r
     switch (id) {
     case kDispHtmlBody:
     case kDispSubject: {
-        if (IsPut(flags)) {
-            HRESULT hr = PutArg(params, VT_BSTR, value.Get());
+        if (ksdouble::IsPut(flags)) {
+            HRESULT hr = ksdouble::PutArg(params, VT_BSTR, value.Get());
             if (FAILED(hr)) return hr;
             return id == kDispHtmlBody ? put_HTMLBody(V_BSTR(value.Get())) : put_Subject(V_BSTR(value.Get()));
         }
         BSTR text = nullptr;
         HRESULT hr = id == kDispHtmlBody ? get_HTMLBody(&text) : get_Subject(&text);
-        return BstrResult(result, hr, text);
+        return ksdouble::BstrResult(result, hr, text);
     }
     case kDispMapiObject: {
         IUnknown* message = nullptr;
         HRESULT hr = get_MAPIOBJECT(&message);
-        return UnknownResult(result, hr, message);
+        return ksdouble::UnknownResult(result, hr, message);
     }
     case kDispSend:
         return Send();
@@ -266,7 +266,7 @@ void* AddInInstance::FindInterface(REFIID iid) {
 // ---------------------------------------------------------------------------
 // Application
 
-Application::Application(Context context, std::string label) : NotImpl__Application(context, label) {}
+Application::Application(ksdouble::Context context, std::string label) : NotImpl__Application(context, label) {}
 
 void* Application::FindInterface(REFIID iid) {
     if (IsDispatchOrUnknown(iid)) return static_cast<_Application*>(this);
@@ -290,8 +290,8 @@ HRESULT Application::get_Version(BSTR* version) {
     return OutBstr("_Application.get_Version", version, L"16.0.0.0");
 }
 
-const std::vector<DispName>& Application::DispNames() const {
-    static const std::vector<DispName> names = {{L"ActiveExplorer", kDispActiveExplorer},
+const std::vector<ksdouble::DispName>& Application::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {{L"ActiveExplorer", kDispActiveExplorer},
                                                 {L"ActiveInspector", kDispActiveInspector},
                                                 {L"Name", kDispName},
                                                 {L"Version", kDispVersion}};
@@ -303,18 +303,18 @@ HRESULT Application::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UIN
     case kDispActiveExplorer: {
         _Explorer* explorer = nullptr;
         HRESULT hr = ActiveExplorer(&explorer);
-        return DispatchResult(result, hr, explorer);
+        return ksdouble::DispatchResult(result, hr, explorer);
     }
     case kDispActiveInspector: {
         _Inspector* inspector = nullptr;
         HRESULT hr = ActiveInspector(&inspector);
-        return DispatchResult(result, hr, inspector);
+        return ksdouble::DispatchResult(result, hr, inspector);
     }
     case kDispName:
     case kDispVersion: {
         BSTR text = nullptr;
         HRESULT hr = id == kDispName ? get_Name(&text) : get_Version(&text);
-        return BstrResult(result, hr, text);
+        return ksdouble::BstrResult(result, hr, text);
     }
     default:
         return DISP_E_MEMBERNOTFOUND;
@@ -325,7 +325,7 @@ HRESULT Application::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UIN
 // Outlook
 
 Outlook::Outlook(bool withExplorer)
-    : m_context(std::make_shared<HostContext>()), m_store(std::make_shared<MapiStore>()) {
+    : m_context(std::make_shared<ksdouble::HostContext>()), m_store(std::make_shared<MapiStore>()) {
     // Outlook's machine has these registered; the add-in's dual interfaces need them.
     RegisterHostTypeLibraries();
     m_application = ks::ComRef<Application>::Attach(new Application(m_context, "Application"));

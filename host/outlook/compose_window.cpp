@@ -1,4 +1,4 @@
-#include "host/compose_window.h"
+#include "host/outlook/compose_window.h"
 
 
 namespace kshost {

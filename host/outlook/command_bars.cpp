@@ -1,4 +1,4 @@
-#include "host/command_bars.h"
+#include "host/outlook/command_bars.h"
 
 #include <new>
 #include <string>
@@ -210,8 +210,8 @@ void Controls::DropTemporary() {
     }
 }
 
-const std::vector<DispName>& Controls::DispNames() const {
-    static const std::vector<DispName> names = {
+const std::vector<ksdouble::DispName>& Controls::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {
         {L"Add", kDispControlsAdd}, {L"Count", kDispControlsCount}, {L"Item", kDispControlsItem}};
     return names;
 }
@@ -220,24 +220,24 @@ HRESULT Controls::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* r
     switch (id) {
     case kDispControlsCount: {
         int count = 0;
-        return LongResult(result, get_Count(&count), count);
+        return ksdouble::LongResult(result, get_Count(&count), count);
     }
     case kDispControlsItem: {
-        const VARIANT* index = RawArg(params, 0);
+        const VARIANT* index = ksdouble::RawArg(params, 0);
         if (!index) return DISP_E_PARAMNOTFOUND;
         CommandBarControl* control = nullptr;
         HRESULT hr = get_Item(*index, &control);
-        return DispatchResult(result, hr, control);
+        return ksdouble::DispatchResult(result, hr, control);
     }
     case kDispControlsAdd: {
         VARIANT args[5];
         for (UINT i = 0; i < 5; ++i) {
-            const VARIANT* raw = RawArg(params, i);
-            args[i] = raw ? *raw : Omitted();
+            const VARIANT* raw = ksdouble::RawArg(params, i);
+            args[i] = raw ? *raw : ksdouble::Omitted();
         }
         CommandBarControl* control = nullptr;
         HRESULT hr = Add(args[0], args[1], args[2], args[3], args[4], &control);
-        return DispatchResult(result, hr, control);
+        return ksdouble::DispatchResult(result, hr, control);
     }
     default:
         (void)flags;
@@ -272,8 +272,8 @@ HRESULT ControlImpl<Base>::Delete(VARIANT Temporary) {
 }
 
 template <class Base>
-const std::vector<DispName>& ControlImpl<Base>::DispNames() const {
-    static const std::vector<DispName> names = {
+const std::vector<ksdouble::DispName>& ControlImpl<Base>::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {
         {L"Caption", kDispCaption}, {L"Control", kDispControl}, {L"Delete", kDispDelete},
         {L"Enabled", kDispEnabled}, {L"Execute", kDispExecute}, {L"Id", kDispId},
         {L"Index", kDispIndex},     {L"Tag", kDispTag},         {L"Type", kDispType},
@@ -287,59 +287,59 @@ HRESULT ControlImpl<Base>::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, V
     switch (id) {
     case kDispCaption:
     case kDispTag: {
-        if (IsPut(flags)) {
-            HRESULT hr = PutArg(params, VT_BSTR, value.Get());
+        if (ksdouble::IsPut(flags)) {
+            HRESULT hr = ksdouble::PutArg(params, VT_BSTR, value.Get());
             if (FAILED(hr)) return hr;
             return id == kDispCaption ? put_Caption(V_BSTR(value.Get())) : put_Tag(V_BSTR(value.Get()));
         }
         BSTR text = nullptr;
         HRESULT hr = id == kDispCaption ? get_Caption(&text) : get_Tag(&text);
-        return BstrResult(result, hr, text);
+        return ksdouble::BstrResult(result, hr, text);
     }
     case kDispEnabled:
     case kDispVisible: {
-        if (IsPut(flags)) {
-            HRESULT hr = PutArg(params, VT_BOOL, value.Get());
+        if (ksdouble::IsPut(flags)) {
+            HRESULT hr = ksdouble::PutArg(params, VT_BOOL, value.Get());
             if (FAILED(hr)) return hr;
             return id == kDispEnabled ? put_Enabled(V_BOOL(value.Get())) : put_Visible(V_BOOL(value.Get()));
         }
         VARIANT_BOOL flag = VARIANT_FALSE;
         HRESULT hr = id == kDispEnabled ? get_Enabled(&flag) : get_Visible(&flag);
-        return BoolResult(result, hr, flag);
+        return ksdouble::BoolResult(result, hr, flag);
     }
     case kDispControl: {
         IDispatch* control = nullptr;
         HRESULT hr = get_Control(&control);
-        return DispatchResult(result, hr, control);
+        return ksdouble::DispatchResult(result, hr, control);
     }
     case kDispDelete: {
-        const VARIANT* temporary = RawArg(params, 0);
-        return Delete(temporary ? *temporary : Omitted());
+        const VARIANT* temporary = ksdouble::RawArg(params, 0);
+        return Delete(temporary ? *temporary : ksdouble::Omitted());
     }
     case kDispExecute:
         return this->Execute();
     case kDispType: {
         long t = 0;
-        return LongResult(result, get_Type(&t), t);
+        return ksdouble::LongResult(result, get_Type(&t), t);
     }
     case kDispId:
     case kDispIndex: {
         int n = 0;
         HRESULT hr = id == kDispId ? get_Id(&n) : get_Index(&n);
-        return LongResult(result, hr, n);
+        return ksdouble::LongResult(result, hr, n);
     }
     default:
         return DISP_E_MEMBERNOTFOUND;
     }
 }
 
-template class ControlImpl<NotImpl_CommandBarPopup<>>;
-template class ControlImpl<NotImpl__CommandBarButton<>>;
+template class ControlImpl<ksdouble::NotImpl_CommandBarPopup<>>;
+template class ControlImpl<ksdouble::NotImpl__CommandBarButton<>>;
 
 // ---------------------------------------------------------------------------
 // Popup
 
-Popup::Popup(Context context, std::string label) : ControlImpl(context, label) {
+Popup::Popup(ksdouble::Context context, std::string label) : ControlImpl(context, label) {
     m_controls = ks::ComRef<Controls>::Attach(new Controls(context, label + ".Controls"));
     type = kControlPopup;
 }
@@ -356,9 +356,9 @@ HRESULT Popup::get_Controls(CommandBarControls** controls) {
     return OutInterface<CommandBarControls>("CommandBarPopup.get_Controls", controls, m_controls.Get());
 }
 
-const std::vector<DispName>& Popup::DispNames() const {
+const std::vector<ksdouble::DispName>& Popup::DispNames() const {
     // The control's members and the popup's own.
-    static const std::vector<DispName> names = [](std::vector<DispName> all) {
+    static const std::vector<ksdouble::DispName> names = [](std::vector<ksdouble::DispName> all) {
         all.push_back({L"Controls", kDispPopupControls});
         return all;
     }(ControlImpl::DispNames());
@@ -369,7 +369,7 @@ HRESULT Popup::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* resu
     if (id == kDispPopupControls) {
         CommandBarControls* controls = nullptr;
         HRESULT hr = get_Controls(&controls);
-        return DispatchResult(result, hr, controls);
+        return ksdouble::DispatchResult(result, hr, controls);
     }
     return ControlImpl::Dispatch(id, flags, params, result, argErr);
 }
@@ -377,7 +377,7 @@ HRESULT Popup::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* resu
 // ---------------------------------------------------------------------------
 // Button
 
-Button::Button(Context context, std::string label) : ControlImpl(std::move(context), std::move(label)), m_points(*this) {
+Button::Button(ksdouble::Context context, std::string label) : ControlImpl(std::move(context), std::move(label)), m_points(*this) {
     m_points.AddPoint(ks::IID_CommandBarButtonEvents);
     type = kControlButton;
 }
@@ -417,7 +417,7 @@ VARIANT_BOOL Button::Click(VARIANT_BOOL cancelDefault) {
 // ---------------------------------------------------------------------------
 // Bar and Bars
 
-Bar::Bar(Context context, std::string label) : NotImpl_CommandBar(context, label) {
+Bar::Bar(ksdouble::Context context, std::string label) : NotImpl_CommandBar(context, label) {
     m_controls = ks::ComRef<Controls>::Attach(new Controls(context, label + ".Controls"));
 }
 
@@ -432,8 +432,8 @@ HRESULT Bar::get_Controls(CommandBarControls** controls) {
     return OutInterface<CommandBarControls>("CommandBar.get_Controls", controls, m_controls.Get());
 }
 
-const std::vector<DispName>& Bar::DispNames() const {
-    static const std::vector<DispName> names = {{L"Controls", kDispBarControls}};
+const std::vector<ksdouble::DispName>& Bar::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {{L"Controls", kDispBarControls}};
     return names;
 }
 
@@ -441,10 +441,10 @@ HRESULT Bar::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*) {
     if (id != kDispBarControls) return DISP_E_MEMBERNOTFOUND;
     CommandBarControls* controls = nullptr;
     HRESULT hr = get_Controls(&controls);
-    return DispatchResult(result, hr, controls);
+    return ksdouble::DispatchResult(result, hr, controls);
 }
 
-Bars::Bars(Context context, std::string label) : NotImpl__CommandBars(context, label) {
+Bars::Bars(ksdouble::Context context, std::string label) : NotImpl__CommandBars(context, label) {
     m_menuBar = ks::ComRef<Bar>::Attach(new Bar(context, "MenuBar"));
     // Outlook's own menus, permanent and built in.
     for (const wchar_t* caption : {L"&File", L"&Edit", L"&View", L"&Go", L"&Tools", L"&Actions", L"&Help"})
@@ -466,8 +466,8 @@ void Bars::DropTemporary() {
     if (m_menuBar) m_menuBar->Items().DropTemporary();
 }
 
-const std::vector<DispName>& Bars::DispNames() const {
-    static const std::vector<DispName> names = {{L"ActiveMenuBar", kDispActiveMenuBar}};
+const std::vector<ksdouble::DispName>& Bars::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {{L"ActiveMenuBar", kDispActiveMenuBar}};
     return names;
 }
 
@@ -475,7 +475,7 @@ HRESULT Bars::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*) {
     if (id != kDispActiveMenuBar) return DISP_E_MEMBERNOTFOUND;
     CommandBar* bar = nullptr;
     HRESULT hr = get_ActiveMenuBar(&bar);
-    return DispatchResult(result, hr, bar);
+    return ksdouble::DispatchResult(result, hr, bar);
 }
 
 }  // namespace kshost

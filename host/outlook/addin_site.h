@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "host/outlook.h"
+#include "host/outlook/object_model.h"
 
 namespace kshost {
 
 // The control handed to a ribbon callback: its id, tag and window.
-class RibbonControl final : public NotImpl_IRibbonControl<> {
+class RibbonControl final : public ksdouble::NotImpl_IRibbonControl<> {
 public:
-    RibbonControl(Context context, std::wstring id, IDispatch* window, std::wstring tag = L"");
+    RibbonControl(ksdouble::Context context, std::wstring id, IDispatch* window, std::wstring tag = L"");
 
     HRESULT STDMETHODCALLTYPE get_Id(BSTR* id) override { return OutBstr("IRibbonControl.get_Id", id, m_id); }
     HRESULT STDMETHODCALLTYPE get_Context(IDispatch** window) override {
@@ -23,7 +23,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:

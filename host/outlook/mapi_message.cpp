@@ -1,4 +1,4 @@
-#include "host/mapi_message.h"
+#include "host/outlook/mapi_message.h"
 
 #include <mapicode.h>
 #include <mapitags.h>
@@ -92,7 +92,7 @@ bool MapiStore::NameOf(ULONG id, GUID& set, bool& byName, std::wstring& name, LO
 // ---------------------------------------------------------------------------
 // MapiMessage
 
-MapiMessage::MapiMessage(Context context, std::string label, std::shared_ptr<MapiStore> store)
+MapiMessage::MapiMessage(ksdouble::Context context, std::string label, std::shared_ptr<MapiStore> store)
     : StandIn(std::move(context), std::move(label)), m_store(std::move(store)) {}
 
 HRESULT MapiMessage::QueryInterface(REFIID iid, void** object) {
@@ -463,7 +463,7 @@ std::optional<std::string> MapiMessage::NamedString(const GUID& set, const std::
 // ---------------------------------------------------------------------------
 // MapiIdentity
 
-MapiIdentity::MapiIdentity(Context context, std::string label, MapiMessage* message)
+MapiIdentity::MapiIdentity(ksdouble::Context context, std::string label, MapiMessage* message)
     : StandIn(std::move(context), std::move(label)), m_message(message) {}
 
 void* MapiIdentity::FindInterface(REFIID iid) {

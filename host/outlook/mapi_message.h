@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "host/stub_roots.h"
+#include "host/doubles/stand_in.h"
 #include "server/owners.h"
 
 namespace kshost {
@@ -59,9 +59,9 @@ struct StoredProperty {
     double real = 0;
 };
 
-class MapiMessage final : public IMessage, public StandIn {
+class MapiMessage final : public IMessage, public ksdouble::StandIn {
 public:
-    MapiMessage(Context context, std::string label, std::shared_ptr<MapiStore> store);
+    MapiMessage(ksdouble::Context context, std::string label, std::shared_ptr<MapiStore> store);
 
     // IUnknown. QueryInterface is logged and can be made to fail: it is how
     // a caller gets from MAPIOBJECT's IUnknown to IMAPIProp.
@@ -119,9 +119,9 @@ private:
 // message; its own IMAPIProp-shaped slots, which a caller could only reach by
 // treating the IUnknown as the message, fail with MAPI_E_CALL_FAILED and are
 // counted as "MAPIOBJECT.<member>".
-class MapiIdentity final : public IMAPIProp, public StandIn {
+class MapiIdentity final : public IMAPIProp, public ksdouble::StandIn {
 public:
-    MapiIdentity(Context context, std::string label, MapiMessage* message);
+    MapiIdentity(ksdouble::Context context, std::string label, MapiMessage* message);
 
     IUnknown* Identity() { return static_cast<IMAPIProp*>(this); }
 

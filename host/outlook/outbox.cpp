@@ -1,4 +1,4 @@
-#include "host/outbox.h"
+#include "host/outlook/outbox.h"
 
 #include <mapicode.h>
 
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "host/outlook.h"
-#include "host/recipients.h"
+#include "host/outlook/object_model.h"
+#include "host/outlook/recipients.h"
 #include "server/owners.h"
 
 namespace kshost {

@@ -1,4 +1,4 @@
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 
 #include <objbase.h>
 
@@ -25,7 +25,7 @@ private:
 
 }  // namespace
 
-RibbonControl::RibbonControl(Context context, std::wstring id, IDispatch* window, std::wstring tag)
+RibbonControl::RibbonControl(ksdouble::Context context, std::wstring id, IDispatch* window, std::wstring tag)
     : NotImpl_IRibbonControl(std::move(context), "RibbonControl"), m_id(std::move(id)), m_tag(std::move(tag)),
       m_window(window) {}
 
@@ -35,8 +35,8 @@ void* RibbonControl::FindInterface(REFIID iid) {
     return nullptr;
 }
 
-const std::vector<DispName>& RibbonControl::DispNames() const {
-    static const std::vector<DispName> names = {
+const std::vector<ksdouble::DispName>& RibbonControl::DispNames() const {
+    static const std::vector<ksdouble::DispName> names = {
         {L"Id", kDispRibbonId}, {L"Context", kDispRibbonContext}, {L"Tag", kDispRibbonTag}};
     return names;
 }
@@ -47,12 +47,12 @@ HRESULT RibbonControl::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, U
     case kDispRibbonTag: {
         BSTR text = nullptr;
         HRESULT hr = id == kDispRibbonId ? get_Id(&text) : get_Tag(&text);
-        return BstrResult(result, hr, text);
+        return ksdouble::BstrResult(result, hr, text);
     }
     case kDispRibbonContext: {
         IDispatch* window = nullptr;
         HRESULT hr = get_Context(&window);
-        return DispatchResult(result, hr, window);
+        return ksdouble::DispatchResult(result, hr, window);
     }
     default:
         return DISP_E_MEMBERNOTFOUND;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/connection_points.h"
+#include "host/outlook/connection_points.h"
 #include "host_stub_bases.h"
 #include "server/owners.h"
 
@@ -23,7 +23,7 @@ public:
     virtual ~ControlData() = default;
     // The control's default interface (a CommandBarControl), not counted.
     virtual CommandBarControl* Interface() = 0;
-    virtual StandIn& Object() = 0;
+    virtual ksdouble::StandIn& Object() = 0;
     // Removes temporary controls inside this one (a popup's items).
     virtual void DropTemporary() {}
 
@@ -41,9 +41,9 @@ public:
 };
 
 // A collection of controls: a bar's or a popup's. Positions are 1-based.
-class Controls final : public NotImpl_CommandBarControls<> {
+class Controls final : public ksdouble::NotImpl_CommandBarControls<> {
 public:
-    Controls(Context context, std::string label) : NotImpl_CommandBarControls(std::move(context), std::move(label)) {}
+    Controls(ksdouble::Context context, std::string label) : NotImpl_CommandBarControls(std::move(context), std::move(label)) {}
     ~Controls() override;
 
     HRESULT STDMETHODCALLTYPE Add(VARIANT Type, VARIANT Id, VARIANT Parameter, VARIANT Before, VARIANT Temporary,
@@ -68,7 +68,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
@@ -83,7 +83,7 @@ public:
     using Base::Base;
 
     CommandBarControl* Interface() override { return this; }
-    StandIn& Object() override { return *this; }
+    ksdouble::StandIn& Object() override { return *this; }
 
     HRESULT STDMETHODCALLTYPE get_BuiltIn(VARIANT_BOOL* value) override { return this->OutBool("CommandBarControl.get_BuiltIn", value, builtIn); }
     HRESULT STDMETHODCALLTYPE get_Caption(BSTR* value) override { return this->OutBstr("CommandBarControl.get_Caption", value, caption); }
@@ -110,14 +110,14 @@ protected:
         if (this->EnterSetter(member, hr)) field = value != VARIANT_FALSE;
         return hr;
     }
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 };
 
 // A popup (msoControlPopup): a menu with its own controls.
-class Popup final : public ControlImpl<NotImpl_CommandBarPopup<>> {
+class Popup final : public ControlImpl<ksdouble::NotImpl_CommandBarPopup<>> {
 public:
-    Popup(Context context, std::string label);
+    Popup(ksdouble::Context context, std::string label);
 
     HRESULT STDMETHODCALLTYPE get_Controls(CommandBarControls** controls) override;
 
@@ -126,7 +126,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
@@ -134,9 +134,9 @@ private:
 };
 
 // A button (msoControlButton) that raises Click to its connected sinks.
-class Button final : public ControlImpl<NotImpl__CommandBarButton<>> {
+class Button final : public ControlImpl<ksdouble::NotImpl__CommandBarButton<>> {
 public:
-    Button(Context context, std::string label);
+    Button(ksdouble::Context context, std::string label);
 
     HRESULT STDMETHODCALLTYPE Execute() override;
 
@@ -154,9 +154,9 @@ private:
 };
 
 // A command bar: the explorer's menu bar.
-class Bar final : public NotImpl_CommandBar<> {
+class Bar final : public ksdouble::NotImpl_CommandBar<> {
 public:
-    Bar(Context context, std::string label);
+    Bar(ksdouble::Context context, std::string label);
 
     HRESULT STDMETHODCALLTYPE get_Controls(CommandBarControls** controls) override;
     HRESULT STDMETHODCALLTYPE get_BuiltIn(VARIANT_BOOL* value) override {
@@ -167,7 +167,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
@@ -176,9 +176,9 @@ private:
 
 // The command bars of a window. A new one carries Outlook's menu bar with
 // its built-in menus.
-class Bars final : public NotImpl__CommandBars<> {
+class Bars final : public ksdouble::NotImpl__CommandBars<> {
 public:
-    Bars(Context context, std::string label);
+    Bars(ksdouble::Context context, std::string label);
 
     HRESULT STDMETHODCALLTYPE get_ActiveMenuBar(CommandBar** bar) override;
 
@@ -190,7 +190,7 @@ public:
 
 protected:
     void* FindInterface(REFIID iid) override;
-    const std::vector<DispName>& DispNames() const override;
+    const std::vector<ksdouble::DispName>& DispNames() const override;
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:

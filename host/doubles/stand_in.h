@@ -13,7 +13,7 @@
 
 #include "addin/host_interfaces.h"
 
-namespace kshost {
+namespace ksdouble {
 
 // How a member is made to fail. skip calls pass first; then every call fails
 // (times < 0) or the next `times` calls do.
@@ -223,4 +223,4 @@ HRESULT DispatchResult(VARIANT* result, HRESULT hr, IDispatch* value);
 HRESULT UnknownResult(VARIANT* result, HRESULT hr, IUnknown* value);
 inline bool IsPut(WORD flags) { return (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0; }
 
-}  // namespace kshost
+}  // namespace ksdouble

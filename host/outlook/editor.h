@@ -8,7 +8,7 @@
 //
 //   Verbatim       the bytes written, as they were (no editor at all);
 //   WordProcessor  a document of paragraphs and formatted runs, written out
-//                  the way Word writes mail (host/editor.cpp says from where);
+//                  the way Word writes mail (editor.cpp says from where);
 //   Html5Parser    html5lib's HTML5 parser, then its serialiser;
 //   LibxmlParser   libxml2's HTML parser (through lxml), then libxml2's
 //                  HTML writer.

@@ -27,15 +27,15 @@
 #include <vector>
 
 #include "addin/host_interfaces.h"
-#include "host/addin_site.h"
-#include "host/command_bars.h"
-#include "host/compose_window.h"
-#include "host/outbox.h"
-#include "host/outlook.h"
+#include "host/outlook/addin_site.h"
+#include "host/outlook/command_bars.h"
+#include "host/outlook/compose_window.h"
+#include "host/outlook/outbox.h"
+#include "host/outlook/object_model.h"
 #include "host/outlook/addin_list.h"
 #include "host/outlook/addins_tab.h"
 #include "host/outlook/ribbon_ui.h"
-#include "host/recipients.h"
+#include "host/outlook/recipients.h"
 #include "support/message_boxes.h"
 
 namespace {
@@ -62,7 +62,7 @@ double NowMs() {
 // Whether the module of an add-in may be unloaded, asked through its own export.
 const char* CanUnloadText(const std::wstring& progId, bool& alive) {
     alive = false;
-    HMODULE module = standin::LoadedModuleOf(progId);
+    HMODULE module = kshost::LoadedModuleOf(progId);
     if (!module) return "no module loaded";
     auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
         reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
@@ -74,9 +74,9 @@ const char* CanUnloadText(const std::wstring& progId, bool& alive) {
 // One COM add-in as the stand-in holds it, with the markup it gave and the
 // pictures it loaded, by ribbon id, kept for the session.
 struct HostedAddIn {
-    standin::AddinEntry entry;
+    kshost::AddinEntry entry;
     kshost::LoadedAddIn addin;
-    std::map<std::wstring, standin::Ribbon> ribbons;
+    std::map<std::wstring, kshost::Ribbon> ribbons;
 };
 
 class StandInOutlook {
@@ -100,9 +100,9 @@ private:
     void StartUp();
     void ShutDown();
     void Compose(const std::wstring& body, const std::wstring& to, const std::wstring& subject);
-    const standin::Ribbon& RibbonOf(HostedAddIn& hosted, const wchar_t* ribbonId, const char* when);
+    const kshost::Ribbon& RibbonOf(HostedAddIn& hosted, const wchar_t* ribbonId, const char* when);
     // The compose window's ribbon, asked for at the first one.
-    const standin::Ribbon& ComposeRibbonOf(HostedAddIn& hosted) {
+    const kshost::Ribbon& ComposeRibbonOf(HostedAddIn& hosted) {
         return RibbonOf(hosted, kComposeRibbon, "(the first compose window)");
     }
     void ShowRibbon();
@@ -122,7 +122,7 @@ private:
     kshost::Outbox m_outbox;
     std::wstring m_ribbonPng;
     bool m_notifyShutdown;
-    standin::ImageIdForms m_imageForms;
+    kshost::ImageIdForms m_imageForms;
     kstest::BoxRecorder m_boxes;
     std::vector<std::unique_ptr<HostedAddIn>> m_addins;
     std::vector<std::unique_ptr<kshost::ComposeWindow>> m_windows;  // the last one is in front
@@ -143,7 +143,7 @@ private:
 // Outlook completes its startup routines", Outlook COM add-in template).
 void StandInOutlook::StartUp() {
     std::printf("[start] stand-in Outlook (%s); add-in list:\n", sizeof(void*) == 8 ? "64-bit" : "32-bit");
-    for (const standin::AddinEntry& entry : standin::ReadAddinList()) {
+    for (const kshost::AddinEntry& entry : kshost::ReadAddinList()) {
         std::printf("  %s  LoadBehavior %lu  (%s)  \"%s\"\n", U8(entry.progId).c_str(),
                     static_cast<unsigned long>(entry.loadBehavior), entry.fromCurrentUser ? "HKCU" : "HKLM",
                     U8(entry.friendlyName).c_str());
@@ -161,9 +161,9 @@ void StandInOutlook::StartUp() {
         hr = hosted->addin.Connect(m_outlook, ks::ext_cm_Startup);
         const double elapsed = NowMs() - start;
         std::printf("[load] %s: OnConnection %s in %.3f ms\n", U8(entry.progId).c_str(), HrName(hr), elapsed);
-        if (elapsed > standin::kConnectionBudgetMs) {
+        if (elapsed > kshost::kConnectionBudgetMs) {
             std::printf("[warn] %s took longer than %.0f ms to connect: Outlook would disable it\n",
-                        U8(entry.progId).c_str(), standin::kConnectionBudgetMs);
+                        U8(entry.progId).c_str(), kshost::kConnectionBudgetMs);
         }
         if (FAILED(hr)) {
             ++m_failures;
@@ -191,10 +191,10 @@ void StandInOutlook::ShowMainWindowMenus() {
         std::printf("\n");
         return;
     }
-    const standin::AddInsTab tab = standin::AddInsTabOf(m_outlook.MenuBarControls());
-    std::printf("[addins] main window, no menu bar; %s\n", U8(standin::DescribeAddInsTab(tab)).c_str());
+    const kshost::AddInsTab tab = kshost::AddInsTabOf(m_outlook.MenuBarControls());
+    std::printf("[addins] main window, no menu bar; %s\n", U8(kshost::DescribeAddInsTab(tab)).c_str());
     if (!m_addinsPng.empty()) {
-        if (SUCCEEDED(standin::RenderAddInsTabPng(tab, m_addinsPng))) {
+        if (SUCCEEDED(kshost::RenderAddInsTabPng(tab, m_addinsPng))) {
             std::printf("[addins] drawn to %s\n", U8(m_addinsPng).c_str());
         } else {
             std::printf("[addins] cannot draw to %s\n", U8(m_addinsPng).c_str());
@@ -237,32 +237,32 @@ void StandInOutlook::ShutDown() {
 // inspector ribbons "when the first instance of a given inspector type ... is
 // displayed" (Implementing the IRibbonExtensibility Interface), with each
 // picture loaded once; later windows reuse both.
-const standin::Ribbon& StandInOutlook::RibbonOf(HostedAddIn& hosted, const wchar_t* ribbonId, const char* when) {
+const kshost::Ribbon& StandInOutlook::RibbonOf(HostedAddIn& hosted, const wchar_t* ribbonId, const char* when) {
     auto known = hosted.ribbons.find(ribbonId);
     if (known != hosted.ribbons.end()) return known->second;
-    standin::Ribbon& ribbon = hosted.ribbons[ribbonId];
+    kshost::Ribbon& ribbon = hosted.ribbons[ribbonId];
     const std::string progId = U8(hosted.entry.progId);
     std::string error;
-    const HRESULT hr = standin::LoadRibbon(hosted.addin.Extensibility(), ribbonId, ribbon, error);
+    const HRESULT hr = kshost::LoadRibbon(hosted.addin.Extensibility(), ribbonId, ribbon, error);
     if (FAILED(hr)) {
         std::printf("[ribbon] GetCustomUI(\"%s\") asked of %s %s: refused: %s (%s)\n", U8(ribbonId).c_str(),
                     progId.c_str(), when, error.c_str(), HrName(hr));
-        ribbon = standin::Ribbon{};
+        ribbon = kshost::Ribbon{};
         ++m_failures;
         return ribbon;
     }
     std::printf("[ribbon] GetCustomUI(\"%s\") asked of %s %s: %s\n", U8(ribbonId).c_str(), progId.c_str(), when,
                 ribbon.groups.empty() ? "no customisation"
                                       : (std::to_string(ribbon.groups.size()) + " group(s)").c_str());
-    standin::LoadRibbonImages(hosted.addin.Extensibility(), ribbon, m_imageForms);
-    for (const standin::RibbonGroup& group : ribbon.groups) {
-        for (const standin::RibbonButton& button : group.buttons) {
+    kshost::LoadRibbonImages(hosted.addin.Extensibility(), ribbon, m_imageForms);
+    for (const kshost::RibbonGroup& group : ribbon.groups) {
+        for (const kshost::RibbonButton& button : group.buttons) {
             if (button.image.empty()) continue;
             int width = 0, height = 0;
             unsigned long pixels = 0;
             std::printf("[image] %s(\"%s\") with the id as %s: ", U8(ribbon.loadImage).c_str(),
                         U8(button.image).c_str(), button.imageIdByReference ? "VT_BYREF|VT_BSTR" : "VT_BSTR");
-            if (standin::PictureFingerprint(button.picture.Get(), width, height, pixels)) {
+            if (kshost::PictureFingerprint(button.picture.Get(), width, height, pixels)) {
                 std::printf("%d x %d picture, pixels %08lx\n", width, height, pixels);
             } else {
                 std::printf("no picture (%s)\n", HrName(button.imageResult));
@@ -301,22 +301,22 @@ void StandInOutlook::Compose(const std::wstring& body, const std::wstring& to, c
 }
 
 void StandInOutlook::ShowRibbon() {
-    standin::Ribbon all;
+    kshost::Ribbon all;
     for (auto& hosted : m_addins) {
-        const standin::Ribbon& ribbon = ComposeRibbonOf(*hosted);
+        const kshost::Ribbon& ribbon = ComposeRibbonOf(*hosted);
         all.groups.insert(all.groups.end(), ribbon.groups.begin(), ribbon.groups.end());
     }
     if (all.groups.empty()) std::printf("[ribbon] \"%s\": no group (no add-in customises it)\n", U8(kComposeRibbon).c_str());
-    for (const standin::RibbonGroup& group : all.groups) {
+    for (const kshost::RibbonGroup& group : all.groups) {
         std::printf("[ribbon] tab %s, group \"%s\"%s%s:", U8(group.tabIdMso).c_str(), U8(group.label).c_str(),
                     group.insertBeforeMso.empty() ? "" : " before ", U8(group.insertBeforeMso).c_str());
-        for (const standin::RibbonButton& button : group.buttons) {
-            std::printf(" [%s%s]", U8(standin::DisplayLabel(button.label)).c_str(),
+        for (const kshost::RibbonButton& button : group.buttons) {
+            std::printf(" [%s%s]", U8(kshost::DisplayLabel(button.label)).c_str(),
                         button.picture ? " + picture" : button.image.empty() ? "" : ", no picture");
         }
         std::printf("\n");
     }
-    if (!m_ribbonPng.empty() && SUCCEEDED(standin::RenderRibbonPng(all, m_ribbonPng))) {
+    if (!m_ribbonPng.empty() && SUCCEEDED(kshost::RenderRibbonPng(all, m_ribbonPng))) {
         std::printf("[ribbon] drawn to %s\n", U8(m_ribbonPng).c_str());
     }
 }
@@ -326,10 +326,10 @@ void StandInOutlook::ShowRibbon() {
 void StandInOutlook::Press(const std::wstring& label) {
     kshost::ComposeWindow* window = m_windows.empty() ? nullptr : m_windows.back().get();
     for (size_t i = 0; window && window->IsOpen() && i < m_addins.size(); ++i) {
-        const standin::Ribbon& ribbon = ComposeRibbonOf(*m_addins[i]);
-        for (const standin::RibbonGroup& group : ribbon.groups) {
-            for (const standin::RibbonButton& button : group.buttons) {
-                if (standin::DisplayLabel(button.label) != label) continue;
+        const kshost::Ribbon& ribbon = ComposeRibbonOf(*m_addins[i]);
+        for (const kshost::RibbonGroup& group : ribbon.groups) {
+            for (const kshost::RibbonButton& button : group.buttons) {
+                if (kshost::DisplayLabel(button.label) != label) continue;
                 const int sendsBefore = window->SendCommands();
                 const int refusedBefore = window->RefusedSends();
                 window->PostRibbonPress(std::to_wstring(i) + L":" + button.id);
@@ -358,11 +358,11 @@ void StandInOutlook::RunPress(const std::wstring& key) {
     const std::wstring id = key.substr(colon + 1);
     if (index >= m_addins.size()) return;
     HostedAddIn& hosted = *m_addins[index];
-    for (const standin::RibbonGroup& group : ComposeRibbonOf(hosted).groups) {
-        for (const standin::RibbonButton& button : group.buttons) {
+    for (const kshost::RibbonGroup& group : ComposeRibbonOf(hosted).groups) {
+        for (const kshost::RibbonButton& button : group.buttons) {
             if (button.id != id) continue;
             const HRESULT hr = hosted.addin.RunRibbonAction(m_outlook, button.onAction.c_str(), button.id.c_str());
-            std::printf("[press] \"%s\" -> %s: %s\n", U8(standin::DisplayLabel(button.label)).c_str(),
+            std::printf("[press] \"%s\" -> %s: %s\n", U8(kshost::DisplayLabel(button.label)).c_str(),
                         U8(button.onAction).c_str(), HrName(hr));
             ReportBoxes();
             return;
@@ -448,16 +448,16 @@ void StandInOutlook::ClickMenuItem(const wchar_t* caption) {
 // Outlook 2010 and later: the menu item is clicked where the add-in's menu
 // appears, on the main window's Add-ins tab.
 void StandInOutlook::ClickAddInsTabItem(const wchar_t* caption) {
-    const standin::AddInsTab tab = standin::AddInsTabOf(m_outlook.MenuBarControls());
-    const standin::AddInsTabCommand* menu = nullptr;
-    kshost::Button* button = standin::FindAddInsTabItem(tab, caption, &menu);
+    const kshost::AddInsTab tab = kshost::AddInsTabOf(m_outlook.MenuBarControls());
+    const kshost::AddInsTabCommand* menu = nullptr;
+    kshost::Button* button = kshost::FindAddInsTabItem(tab, caption, &menu);
     if (!button || !menu) {
         std::printf("[addins] no menu item \"%s\" on the Add-ins tab\n", U8(caption).c_str());
         ++m_failures;
         return;
     }
     std::printf("[addins] click \"%s\" > \"%s\" on the Add-ins tab\n", U8(menu->label).c_str(),
-                U8(standin::DisplayLabel(button->caption)).c_str());
+                U8(kshost::DisplayLabel(button->caption)).c_str());
     if (!button->enabled) {
         std::printf("[addins] \"%s\" is disabled: nothing happens\n", U8(caption).c_str());
         return;
