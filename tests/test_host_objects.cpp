@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "host/outlook/addin_site.h"
+#include "server/owners.h"
 
 namespace {
 

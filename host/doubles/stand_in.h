@@ -69,7 +69,7 @@ struct DispName {
 };
 
 // Base of every stand-in object. It starts with one reference, which the
-// creator takes over (ks::ComRef<T>::Attach).
+// creator takes over (a counted reference attached to it).
 class StandIn {
 public:
     StandIn(Context context, std::string label);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "addin/host_interfaces.h"
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
 namespace kshost {
 

@@ -80,7 +80,7 @@ HRESULT LoadedAddIn::Create(const wchar_t* progId) {
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(progId, &clsid);
     if (FAILED(hr)) return hr;
-    ks::ComRef<IUnknown> object;
+    ComRef<IUnknown> object;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.PutVoid());
     if (FAILED(hr)) return hr;
     return object.QueryTo(ks::IID__IDTExtensibility2, m_addIn);
@@ -123,11 +123,11 @@ HRESULT LoadedAddIn::Disconnect(long mode) {
 HRESULT LoadedAddIn::GetCustomUI(const wchar_t* ribbonId, std::wstring& markup) {
     markup.clear();
     if (!m_addIn) return E_UNEXPECTED;
-    ks::ComRef<IRibbonExtensibility> ribbon;
+    ComRef<IRibbonExtensibility> ribbon;
     HRESULT hr = m_addIn.QueryTo(ks::IID_IRibbonExtensibility, ribbon);
     if (FAILED(hr)) return hr;
-    ks::UniqueBstr id(SysAllocString(ribbonId));
-    ks::UniqueBstr xml;
+    UniqueBstr id(SysAllocString(ribbonId));
+    UniqueBstr xml;
     hr = ribbon->GetCustomUI(id.Get(), xml.Put());
     if (SUCCEEDED(hr) && xml) markup.assign(xml.Get(), xml.Length());
     return hr;
@@ -135,16 +135,16 @@ HRESULT LoadedAddIn::GetCustomUI(const wchar_t* ribbonId, std::wstring& markup) 
 
 HRESULT LoadedAddIn::RunRibbonAction(Outlook& outlook, const wchar_t* callback, const wchar_t* controlId) {
     if (!m_addIn) return E_UNEXPECTED;
-    ks::ComRef<IDispatch> dispatch;
+    ComRef<IDispatch> dispatch;
     HRESULT hr = m_addIn.QueryTo(IID_IDispatch, dispatch);
     if (FAILED(hr)) return hr;
     IDispatch* window = outlook.ActiveInspectorObject() ? static_cast<_Inspector*>(outlook.ActiveInspectorObject()) : nullptr;
-    auto control = ks::ComRef<RibbonControl>::Attach(new RibbonControl(outlook.SharedContext(), controlId, window));
+    auto control = ComRef<RibbonControl>::Attach(new RibbonControl(outlook.SharedContext(), controlId, window));
     VARIANT arg;
     VariantInit(&arg);
     V_VT(&arg) = VT_DISPATCH;
     V_DISPATCH(&arg) = static_cast<IRibbonControl*>(control.Get());
-    ks::UniqueVariant result;
+    UniqueVariant result;
     return InvokeByName(dispatch.Get(), callback, {arg}, result.Get());
 }
 

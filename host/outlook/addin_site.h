@@ -29,7 +29,7 @@ protected:
 private:
     std::wstring m_id;
     std::wstring m_tag;
-    ks::ComRef<IDispatch> m_window;
+    ComRef<IDispatch> m_window;
 };
 
 // Calls `name` on `target` as Office calls a ribbon callback: GetIDsOfNames
@@ -68,7 +68,7 @@ public:
     bool Created() const { return static_cast<bool>(m_addIn); }
 
 private:
-    ks::ComRef<_IDTExtensibility2> m_addIn;
+    ComRef<_IDTExtensibility2> m_addIn;
 };
 
 }  // namespace kshost

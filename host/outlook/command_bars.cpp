@@ -283,7 +283,7 @@ const std::vector<ksdouble::DispName>& ControlImpl<Base>::DispNames() const {
 
 template <class Base>
 HRESULT ControlImpl<Base>::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT*) {
-    ks::UniqueVariant value;
+    UniqueVariant value;
     switch (id) {
     case kDispCaption:
     case kDispTag: {
@@ -340,7 +340,7 @@ template class ControlImpl<ksdouble::NotImpl__CommandBarButton<>>;
 // Popup
 
 Popup::Popup(ksdouble::Context context, std::string label) : ControlImpl(context, label) {
-    m_controls = ks::ComRef<Controls>::Attach(new Controls(context, label + ".Controls"));
+    m_controls = ComRef<Controls>::Attach(new Controls(context, label + ".Controls"));
     type = kControlPopup;
 }
 
@@ -400,7 +400,7 @@ HRESULT Button::Execute() {
 
 VARIANT_BOOL Button::Click(VARIANT_BOOL cancelDefault) {
     // Office keeps the button alive while its Click is delivered.
-    ks::ComRef<_CommandBarButton> self(this);
+    ComRef<_CommandBarButton> self(this);
     VARIANT args[2];
     VariantInit(&args[0]);
     VariantInit(&args[1]);
@@ -418,7 +418,7 @@ VARIANT_BOOL Button::Click(VARIANT_BOOL cancelDefault) {
 // Bar and Bars
 
 Bar::Bar(ksdouble::Context context, std::string label) : NotImpl_CommandBar(context, label) {
-    m_controls = ks::ComRef<Controls>::Attach(new Controls(context, label + ".Controls"));
+    m_controls = ComRef<Controls>::Attach(new Controls(context, label + ".Controls"));
 }
 
 void* Bar::FindInterface(REFIID iid) {
@@ -445,7 +445,7 @@ HRESULT Bar::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*) {
 }
 
 Bars::Bars(ksdouble::Context context, std::string label) : NotImpl__CommandBars(context, label) {
-    m_menuBar = ks::ComRef<Bar>::Attach(new Bar(context, "MenuBar"));
+    m_menuBar = ComRef<Bar>::Attach(new Bar(context, "MenuBar"));
     // Outlook's own menus, permanent and built in.
     for (const wchar_t* caption : {L"&File", L"&Edit", L"&View", L"&Go", L"&Tools", L"&Actions", L"&Help"})
         m_menuBar->Items().AddBuiltIn(kControlPopup, caption);

@@ -8,7 +8,7 @@
 
 #include "host/outlook/connection_points.h"
 #include "host_stub_bases.h"
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
 namespace kshost {
 
@@ -130,7 +130,7 @@ protected:
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
-    ks::ComRef<Controls> m_controls;
+    ComRef<Controls> m_controls;
 };
 
 // A button (msoControlButton) that raises Click to its connected sinks.
@@ -171,7 +171,7 @@ protected:
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
-    ks::ComRef<Controls> m_controls;
+    ComRef<Controls> m_controls;
 };
 
 // The command bars of a window. A new one carries Outlook's menu bar with
@@ -194,7 +194,7 @@ protected:
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
-    ks::ComRef<Bar> m_menuBar;
+    ComRef<Bar> m_menuBar;
 };
 
 }  // namespace kshost

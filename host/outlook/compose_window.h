@@ -15,8 +15,8 @@
 #include <string>
 
 #include "addin/host_interfaces.h"
+#include "host/outlook/owners.h"
 #include "host/outlook/recipients.h"
-#include "server/owners.h"
 
 namespace kshost {
 
@@ -79,7 +79,7 @@ private:
     void RunSendCommand(WPARAM command);
     void RunRibbonPress();
 
-    ks::ComRef<_MailItem> m_item;
+    ComRef<_MailItem> m_item;
     HWND m_frame = nullptr;
     HWND m_pane = nullptr;
     HWND m_body = nullptr;

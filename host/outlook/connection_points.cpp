@@ -40,9 +40,9 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     if (o.injected) return o.hr;
     if (!sink) return E_POINTER;
     // The sink must serve this event interface; events then go to its IDispatch.
-    ks::ComRef<IUnknown> served;
+    ComRef<IUnknown> served;
     if (FAILED(sink->QueryInterface(m_iid, served.PutVoid()))) return CONNECT_E_CANNOTCONNECT;
-    ks::ComRef<IDispatch> dispatch;
+    ComRef<IDispatch> dispatch;
     if (FAILED(sink->QueryInterface(IID_IDispatch, dispatch.PutVoid()))) return CONNECT_E_CANNOTCONNECT;
     try {
         m_sinks.emplace_back(m_nextCookie, dispatch);
@@ -59,7 +59,7 @@ HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
     for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
         if (it->first == cookie) {
             // Released after leaving the list, in case the release reenters the host.
-            ks::ComRef<IDispatch> sink = std::move(it->second);
+            ComRef<IDispatch> sink = std::move(it->second);
             m_sinks.erase(it);
             return S_OK;
         }
@@ -74,7 +74,7 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
 
 size_t ConnectionPoint::Fire(DISPID id, DISPPARAMS& params) {
     // A copy, so that a sink may unadvise while the event is delivered.
-    std::vector<ks::ComRef<IDispatch>> sinks;
+    std::vector<ComRef<IDispatch>> sinks;
     try {
         for (auto& entry : m_sinks) sinks.push_back(entry.second);
     } catch (...) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/doubles/stand_in.h"
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
 namespace kshost {
 
@@ -45,7 +45,7 @@ private:
     ksdouble::StandIn& m_owner;
     IID m_iid;
     DWORD m_nextCookie = 1;
-    std::vector<std::pair<DWORD, ks::ComRef<IDispatch>>> m_sinks;
+    std::vector<std::pair<DWORD, ComRef<IDispatch>>> m_sinks;
 };
 
 class ConnectionPoints final : public IConnectionPointContainer {

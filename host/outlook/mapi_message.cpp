@@ -4,8 +4,6 @@
 #include <mapitags.h>
 #include <cstring>
 
-#include "addin/text_rules.h"
-
 namespace kshost {
 
 namespace {
@@ -68,8 +66,10 @@ ULONG MapiStore::IdOf(const GUID& set, const std::wstring& name, bool create) {
     // so does the store for the names of PS_INTERNET_HEADERS: one property
     // per header, however a caller spells it.
     if (!IsEqualGUID(set, PS_InternetHeaders)) return Lookup(Key{SetText(set), true, name, 0}, create);
+    // Field names are printable ASCII (RFC 5322, 2.2): only A to Z fold.
     std::wstring folded(name);
-    for (wchar_t& c : folded) c = ks::AsciiLower(c);
+    for (wchar_t& c : folded)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + (L'a' - L'A'));
     return Lookup(Key{SetText(set), true, folded, 0}, create);
 }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/doubles/stand_in.h"
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
 namespace kshost {
 
@@ -148,7 +148,7 @@ protected:
 private:
     HRESULT Refuse(const char* member);
 
-    ks::ComRef<MapiMessage> m_message;
+    ComRef<MapiMessage> m_message;
 };
 
 }  // namespace kshost

@@ -29,7 +29,7 @@ bool IsDispatchOrUnknown(REFIID iid) {
 // Explorer
 
 Explorer::Explorer(ksdouble::Context context, std::string label) : NotImpl__Explorer(context, label), m_points(*this) {
-    m_bars = ks::ComRef<Bars>::Attach(new Bars(context, "CommandBars"));
+    m_bars = ComRef<Bars>::Attach(new Bars(context, "CommandBars"));
     m_points.AddPoint(ks::IID_ExplorerEvents_10);
     m_points.AddPoint(ks::IID_ExplorerEvents);
 }
@@ -46,7 +46,7 @@ HRESULT Explorer::get_CommandBars(_CommandBars** bars) {
 
 size_t Explorer::Fire(DISPID id) {
     // The window stays alive while its event is delivered.
-    ks::ComRef<_Explorer> self(this);
+    ComRef<_Explorer> self(this);
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     size_t called = 0;
     for (const IID* iid : {&ks::IID_ExplorerEvents_10, &ks::IID_ExplorerEvents})
@@ -70,7 +70,7 @@ HRESULT Explorer::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*)
 // Inspector
 
 Inspector::Inspector(ksdouble::Context context, std::string label) : NotImpl__Inspector(context, label) {
-    m_bars = ks::ComRef<Bars>::Attach(new Bars(context, "InspectorCommandBars"));
+    m_bars = ComRef<Bars>::Attach(new Bars(context, "InspectorCommandBars"));
 }
 
 void* Inspector::FindInterface(REFIID iid) {
@@ -110,7 +110,7 @@ HRESULT Inspector::Dispatch(DISPID id, WORD, DISPPARAMS*, VARIANT* result, UINT*
 
 MailItem::MailItem(ksdouble::Context context, std::string label, std::shared_ptr<MapiStore> store)
     : NotImpl__MailItem(context, label) {
-    m_message = ks::ComRef<MapiMessage>::Attach(new MapiMessage(context, label + ".Message", std::move(store)));
+    m_message = ComRef<MapiMessage>::Attach(new MapiMessage(context, label + ".Message", std::move(store)));
 }
 
 void* MailItem::FindInterface(REFIID iid) {
@@ -197,7 +197,7 @@ HRESULT MailItem::get_MAPIOBJECT(IUnknown** message) {
     if (!m_separateIdentity) {
         return OutInterface<IUnknown>("_MailItem.get_MAPIOBJECT", message, static_cast<IMessage*>(m_message.Get()));
     }
-    auto identity = ks::ComRef<MapiIdentity>::Attach(new MapiIdentity(SharedContext(), "MAPIOBJECT", m_message.Get()));
+    auto identity = ComRef<MapiIdentity>::Attach(new MapiIdentity(SharedContext(), "MAPIOBJECT", m_message.Get()));
     return OutInterface<IUnknown>("_MailItem.get_MAPIOBJECT", message, identity->Identity());
 }
 
@@ -227,7 +227,7 @@ const std::vector<ksdouble::DispName>& MailItem::DispNames() const {
 }
 
 HRESULT MailItem::Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT*) {
-    ks::UniqueVariant value;
+    UniqueVariant value;
     switch (id) {
     case kDispHtmlBody:
     case kDispSubject: {
@@ -328,10 +328,10 @@ Outlook::Outlook(bool withExplorer)
     : m_context(std::make_shared<ksdouble::HostContext>()), m_store(std::make_shared<MapiStore>()) {
     // Outlook's machine has these registered; the add-in's dual interfaces need them.
     RegisterHostTypeLibraries();
-    m_application = ks::ComRef<Application>::Attach(new Application(m_context, "Application"));
-    m_addIn = ks::ComRef<AddInInstance>::Attach(new AddInInstance(m_context, "AddInInstance"));
+    m_application = ComRef<Application>::Attach(new Application(m_context, "Application"));
+    m_addIn = ComRef<AddInInstance>::Attach(new AddInInstance(m_context, "AddInInstance"));
     if (withExplorer) {
-        m_explorer = ks::ComRef<Explorer>::Attach(new Explorer(m_context, "Explorer"));
+        m_explorer = ComRef<Explorer>::Attach(new Explorer(m_context, "Explorer"));
         m_application->SetActiveExplorer(m_explorer.Get());
     }
 }
@@ -341,31 +341,31 @@ Outlook::~Outlook() {
     m_application->SetActiveInspector(nullptr);
 }
 
-void Outlook::Open(ks::ComRef<Inspector> inspector) {
+void Outlook::Open(ComRef<Inspector> inspector) {
     m_inspectors.push_back(inspector);
     Activate(inspector.Get());
 }
 
 MailItem& Outlook::Compose(const std::wstring& htmlBody, const std::wstring& subject) {
-    auto item = ks::ComRef<MailItem>::Attach(new MailItem(m_context, "MailItem", m_store));
+    auto item = ComRef<MailItem>::Attach(new MailItem(m_context, "MailItem", m_store));
     item->UseEditor(m_editor);
     item->SetHtmlBody(htmlBody);
     item->SetSubject(subject);
-    auto inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
+    auto inspector = ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
     inspector->SetCurrentItem(static_cast<_MailItem*>(item.Get()));
     Open(inspector);
     return *item.Get();  // the inspector holds it
 }
 
 void Outlook::ComposeOther() {
-    auto item = ks::ComRef<OtherItem>::Attach(new OtherItem(m_context, "AppointmentItem"));
-    auto inspector = ks::ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
+    auto item = ComRef<OtherItem>::Attach(new OtherItem(m_context, "AppointmentItem"));
+    auto inspector = ComRef<Inspector>::Attach(new Inspector(m_context, "Inspector"));
     inspector->SetCurrentItem(item.Get());
     Open(inspector);
 }
 
 void Outlook::Activate(Inspector* inspector) {
-    m_inspector = ks::ComRef<Inspector>(inspector);
+    m_inspector = ComRef<Inspector>(inspector);
     m_application->SetActiveInspector(inspector);
 }
 

@@ -35,7 +35,7 @@ protected:
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
-    ks::ComRef<Bars> m_bars;
+    ComRef<Bars> m_bars;
     ConnectionPoints m_points;
 };
 
@@ -47,7 +47,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_CommandBars(_CommandBars** bars) override;
     HRESULT STDMETHODCALLTYPE get_CurrentItem(IDispatch** item) override;
 
-    void SetCurrentItem(IDispatch* item) { m_item = ks::ComRef<IDispatch>(item); }
+    void SetCurrentItem(IDispatch* item) { m_item = ComRef<IDispatch>(item); }
 
 protected:
     void* FindInterface(REFIID iid) override;
@@ -55,8 +55,8 @@ protected:
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
-    ks::ComRef<Bars> m_bars;
-    ks::ComRef<IDispatch> m_item;
+    ComRef<Bars> m_bars;
+    ComRef<IDispatch> m_item;
 };
 
 // A mail message being composed.
@@ -122,7 +122,7 @@ private:
     EditorKind m_editor = EditorKind::Verbatim;
     int m_editorFailures = 0;
     std::wstring m_subject;
-    ks::ComRef<MapiMessage> m_message;
+    ComRef<MapiMessage> m_message;
     bool m_separateIdentity = false;
     SendHandler m_onSend;
     int m_sendCount = 0;
@@ -158,8 +158,8 @@ public:
     HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override;
     HRESULT STDMETHODCALLTYPE get_Version(BSTR* version) override;
 
-    void SetActiveExplorer(Explorer* explorer) { m_explorer = ks::ComRef<Explorer>(explorer); }
-    void SetActiveInspector(Inspector* inspector) { m_inspector = ks::ComRef<Inspector>(inspector); }
+    void SetActiveExplorer(Explorer* explorer) { m_explorer = ComRef<Explorer>(explorer); }
+    void SetActiveInspector(Inspector* inspector) { m_inspector = ComRef<Inspector>(inspector); }
     // An application object that does not answer _Application (another host).
     void RefuseApplicationInterface(bool refuse) { m_refuseApplication = refuse; }
 
@@ -169,8 +169,8 @@ protected:
     HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
 
 private:
-    ks::ComRef<Explorer> m_explorer;
-    ks::ComRef<Inspector> m_inspector;
+    ComRef<Explorer> m_explorer;
+    ComRef<Inspector> m_inspector;
     bool m_refuseApplication = false;
 };
 
@@ -220,14 +220,14 @@ public:
 private:
     ksdouble::Context m_context;
     std::shared_ptr<MapiStore> m_store;
-    ks::ComRef<Application> m_application;
-    ks::ComRef<Explorer> m_explorer;
-    ks::ComRef<Inspector> m_inspector;  // the active one
-    std::vector<ks::ComRef<Inspector>> m_inspectors;  // every open one
-    ks::ComRef<AddInInstance> m_addIn;
+    ComRef<Application> m_application;
+    ComRef<Explorer> m_explorer;
+    ComRef<Inspector> m_inspector;  // the active one
+    std::vector<ComRef<Inspector>> m_inspectors;  // every open one
+    ComRef<AddInInstance> m_addIn;
     EditorKind m_editor = EditorKind::Verbatim;
 
-    void Open(ks::ComRef<Inspector> inspector);
+    void Open(ComRef<Inspector> inspector);
 };
 
 }  // namespace kshost

@@ -6,35 +6,23 @@
 #include <cstdio>
 #include <ctime>
 
+#include "host/outlook/mapi_message.h"
 #include "host/outlook/object_model.h"
+#include "host/outlook/owners.h"
 #include "host/outlook/recipients.h"
-#include "server/owners.h"
 
 namespace kshost {
 
 namespace {
 
-constexpr GUID kInternetHeaders = {0x00020386, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-// Buffers from the message come from mapi32's allocator.
-void FreeMapiBuffer(void* buffer) {
-    using FreeFn = ULONG(WINAPI*)(LPVOID);
-    static FreeFn proc = [] {
-        HMODULE module = LoadLibraryW(L"mapi32.dll");
-        FARPROC p = module ? GetProcAddress(module, "MAPIFreeBuffer") : nullptr;
-        if (!p && module) p = GetProcAddress(module, "MAPIFreeBuffer@4");
-        return reinterpret_cast<FreeFn>(reinterpret_cast<void*>(p));
-    }();
-    if (proc && buffer) proc(buffer);
-}
-
+// Buffers from the message come from mapi32's allocator (MapiFree).
 template <typename T>
 struct MapiOwned {
     T* p = nullptr;
     MapiOwned() = default;
     MapiOwned(const MapiOwned&) = delete;
     MapiOwned& operator=(const MapiOwned&) = delete;
-    ~MapiOwned() { FreeMapiBuffer(p); }
+    ~MapiOwned() { MapiFree(p); }
 };
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
@@ -242,7 +230,7 @@ HRESULT CollectInternetHeaders(IMAPIProp* message, std::vector<HeaderField>& hea
 
     for (ULONG i = 0; i < nameCount && i < named[0] && names.p; ++i) {
         const MAPINAMEID* name = names.p[i];
-        if (!name || !name->lpguid || !IsEqualGUID(*name->lpguid, kInternetHeaders) || name->ulKind != MNID_STRING ||
+        if (!name || !name->lpguid || !IsEqualGUID(*name->lpguid, PS_InternetHeaders) || name->ulKind != MNID_STRING ||
             !name->Kind.lpwstrName) {
             continue;
         }

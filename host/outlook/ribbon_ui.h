@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
 namespace kshost {
 
@@ -20,7 +20,7 @@ struct RibbonButton {
     std::wstring image;
     std::wstring size;
     std::wstring onAction;
-    ks::ComRef<IPictureDisp> picture;
+    ComRef<IPictureDisp> picture;
     HRESULT imageResult = S_OK;
     bool imageIdByReference = false;  // how the image id went to loadImage
 };

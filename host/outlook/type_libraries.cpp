@@ -3,7 +3,7 @@
 #include <oleauto.h>
 #include <string>
 
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
 namespace kshost {
 
@@ -18,7 +18,7 @@ std::wstring ProgramDirectory() {
 }
 
 HRESULT Register(const wchar_t* file) {
-    ks::ComRef<ITypeLib> library;
+    ComRef<ITypeLib> library;
     return LoadTypeLibEx((ProgramDirectory() + file).c_str(), REGKIND_REGISTER, library.Put());
 }
 

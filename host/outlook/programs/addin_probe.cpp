@@ -7,11 +7,15 @@
 #include <cstdio>
 #include <string>
 
-#include "KestrinSelect_h.h"
 #include "addin/host_interfaces.h"
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
 namespace {
+
+// The add-in's type library and its callback interface, as the library
+// registers them: what a host that knew the add-in would look for.
+constexpr GUID kLibrary = {0xFECAE1F1, 0x387C, 0x4BCF, {0xB3, 0x06, 0xB5, 0xFB, 0x0D, 0xBA, 0x52, 0xB6}};
+constexpr IID kRibbonCallback = {0xB199C953, 0xA6A4, 0x4231, {0xB0, 0x8C, 0xDF, 0x5A, 0xA5, 0x79, 0x43, 0x16}};
 
 std::string Narrow(const wchar_t* text) {
     if (!text) return "(null)";
@@ -22,7 +26,7 @@ std::string Narrow(const wchar_t* text) {
 }
 
 void PrintKey(const wchar_t* path, const wchar_t* value = nullptr) {
-    ks::UniqueHKey key;
+    kshost::UniqueHKey key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
         std::printf("  HKCR\\%s: (absent)\n", Narrow(path).c_str());
         return;
@@ -36,7 +40,7 @@ void PrintKey(const wchar_t* path, const wchar_t* value = nullptr) {
 }
 
 void PrintInterface(IUnknown* object, REFIID iid, const char* name) {
-    ks::ComRef<IUnknown> answer;
+    kshost::ComRef<IUnknown> answer;
     HRESULT hr = object->QueryInterface(iid, answer.PutVoid());
     std::printf("  %-22s %s\n", name, SUCCEEDED(hr) ? "yes" : "no");
 }
@@ -53,11 +57,11 @@ int main() {
     PrintKey(L"CLSID\\{2B934FC2-7687-425C-8342-00EDCAA83BCB}\\InprocServer32", L"ThreadingModel");
     PrintKey(L"CLSID\\{2B934FC2-7687-425C-8342-00EDCAA83BCB}\\TypeLib");
 
-    ks::ComRef<ITypeLib> library;
-    HRESULT hr = LoadRegTypeLib(LIBID_KestrinSelectATLLib, 1, 0, 0, library.Put());
+    kshost::ComRef<ITypeLib> library;
+    HRESULT hr = LoadRegTypeLib(kLibrary, 1, 0, 0, library.Put());
     std::printf("Type library {FECAE1F1-...} 1.0: %s\n", SUCCEEDED(hr) ? "registered" : "NOT registered");
     if (SUCCEEDED(hr)) {
-        ks::UniqueBstr name, doc;
+        kshost::UniqueBstr name, doc;
         library->GetDocumentation(-1, name.Put(), doc.Put(), nullptr, nullptr);
         std::printf("  %s: \"%s\"\n", Narrow(name.Get()).c_str(), Narrow(doc.Get()).c_str());
     }
@@ -68,7 +72,7 @@ int main() {
         std::printf("ProgID KestrinSelectATL.Connect not found: 0x%08lx\n", static_cast<unsigned long>(hr));
         return 1;
     }
-    ks::ComRef<IUnknown> connect;
+    kshost::ComRef<IUnknown> connect;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, connect.PutVoid());
     if (FAILED(hr)) {
         std::printf("CoCreateInstance failed: 0x%08lx\n", static_cast<unsigned long>(hr));
@@ -77,11 +81,11 @@ int main() {
     std::printf("Created the add-in by ProgID. Interfaces it answers:\n");
     PrintInterface(connect.Get(), ks::IID__IDTExtensibility2, "_IDTExtensibility2");
     PrintInterface(connect.Get(), ks::IID_IRibbonExtensibility, "IRibbonExtensibility");
-    PrintInterface(connect.Get(), IID_IRibbonCallback, "IRibbonCallback");
+    PrintInterface(connect.Get(), kRibbonCallback, "IRibbonCallback");
     PrintInterface(connect.Get(), IID_IDispatch, "IDispatch");
     PrintInterface(connect.Get(), IID_IClassFactory, "IClassFactory");
 
-    ks::ComRef<IDispatch> dispatch;
+    kshost::ComRef<IDispatch> dispatch;
     connect->QueryInterface(IID_IDispatch, dispatch.PutVoid());
     for (const wchar_t* method : {L"onClickSelect", L"onClickUnselect", L"getImage"}) {
         LPOLESTR n = const_cast<LPOLESTR>(method);

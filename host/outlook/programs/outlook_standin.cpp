@@ -27,16 +27,16 @@
 #include <vector>
 
 #include "addin/host_interfaces.h"
+#include "host/outlook/addin_list.h"
 #include "host/outlook/addin_site.h"
+#include "host/outlook/addins_tab.h"
+#include "host/outlook/box_watcher.h"
 #include "host/outlook/command_bars.h"
 #include "host/outlook/compose_window.h"
-#include "host/outlook/outbox.h"
 #include "host/outlook/object_model.h"
-#include "host/outlook/addin_list.h"
-#include "host/outlook/addins_tab.h"
-#include "host/outlook/ribbon_ui.h"
+#include "host/outlook/outbox.h"
 #include "host/outlook/recipients.h"
-#include "support/message_boxes.h"
+#include "host/outlook/ribbon_ui.h"
 
 namespace {
 
@@ -84,8 +84,7 @@ public:
     StandInOutlook(std::wstring outbox, std::wstring ribbonPng, bool notifyShutdown, bool byReferenceFirst,
                    kshost::EditorKind editor)
         : m_outbox(std::move(outbox)), m_ribbonPng(std::move(ribbonPng)), m_notifyShutdown(notifyShutdown),
-          m_imageForms(byReferenceFirst) {
-        m_boxes.OnDialog([this](HWND dialog) { CloseDialog(dialog); });
+          m_imageForms(byReferenceFirst), m_boxes([this](HWND dialog) { CloseDialog(dialog); }) {
         m_outlook.UseEditor(editor);
     }
 
@@ -123,7 +122,7 @@ private:
     std::wstring m_ribbonPng;
     bool m_notifyShutdown;
     kshost::ImageIdForms m_imageForms;
-    kstest::BoxRecorder m_boxes;
+    kshost::BoxWatcher m_boxes;
     std::vector<std::unique_ptr<HostedAddIn>> m_addins;
     std::vector<std::unique_ptr<kshost::ComposeWindow>> m_windows;  // the last one is in front
     // For each window, its message and the length of the body as composed.
@@ -487,10 +486,9 @@ void StandInOutlook::CloseDialog(HWND dialog) {
 }
 
 void StandInOutlook::ReportBoxes() {
-    for (const kstest::ShownBox& box : m_boxes.Boxes()) {
+    for (const kshost::SeenBox& box : m_boxes.TakeSeen()) {
         if (box.isMessageBox) std::printf("[box] %s: %s\n", box.title.c_str(), box.text.c_str());
     }
-    m_boxes.Clear();
 }
 
 void StandInOutlook::ReportOutbox() {

@@ -14,9 +14,11 @@
 #include <string>
 
 #include "host/outlook/addin_site.h"
-#include "support/addin_dll.h"
 
 namespace {
+
+// The add-in as Outlook's add-in list names it.
+constexpr wchar_t kProgId[] = L"KestrinSelectATL.Connect";
 
 std::string g_readyPath;
 std::string g_donePath;
@@ -101,7 +103,7 @@ int Run() {
     }
     kshost::Outlook outlook;
     kshost::LoadedAddIn addin;
-    hr = addin.Create(kstest::kAddinProgId);
+    hr = addin.Create(kProgId);
     if (SUCCEEDED(hr)) hr = addin.Connect(outlook);
     if (FAILED(hr)) {
         std::fprintf(stderr, "show_about_box: connecting the add-in failed: 0x%08lx\n", static_cast<unsigned long>(hr));
