@@ -50,7 +50,7 @@ TEST_F(ComposeWindowTest, FrameHasOutlooksClassAndAFocusableBody) {
 }
 
 TEST_F(ComposeWindowTest, SendCommandFromKeyboardOrMenuSendsAndCloses) {
-    for (WPARAM source : {MAKEWPARAM(kshost::kSendCommand, 1), MAKEWPARAM(kshost::kSendCommand, 0)}) {
+    for (WPARAM source : {MAKEWPARAM(ks::kSendCommand, 1), MAKEWPARAM(ks::kSendCommand, 0)}) {
         kshost::MailItem& item = m_outlook.Compose(L"<html>y</html>");
         const ULONG refs = item.RefCount();
         ComposeWindow window(&item);
@@ -76,7 +76,7 @@ TEST_F(ComposeWindowTest, OtherCommandsDoNotSend) {
 TEST_F(ComposeWindowTest, RefusedSendLeavesTheWindowOpen) {
     ComposeWindow window(&m_item);
     m_outlook.Host().Fail("_MailItem.Send", E_ABORT);
-    SendMessageW(window.Frame(), WM_COMMAND, MAKEWPARAM(kshost::kSendCommand, 1), 0);
+    SendMessageW(window.Frame(), WM_COMMAND, MAKEWPARAM(ks::kSendCommand, 1), 0);
     EXPECT_EQ(window.SendCommands(), 1);
     EXPECT_EQ(window.LastSendResult(), E_ABORT);
     EXPECT_TRUE(window.IsOpen());
@@ -138,7 +138,7 @@ TEST_F(ComposeWindowTest, SendCommandChecksTheToBoxFirst) {
             dialogOwner = GetWindow(dialog, GW_OWNER);
             PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         });
-        PostMessageW(window.Frame(), WM_COMMAND, MAKEWPARAM(kshost::kSendCommand, 1), 0);
+        PostMessageW(window.Frame(), WM_COMMAND, MAKEWPARAM(ks::kSendCommand, 1), 0);
         ComposeWindow::PumpMessages();
 
         EXPECT_EQ(window.SendCommands(), 1);
@@ -188,13 +188,13 @@ TEST_F(ComposeWindowTest, RefusedMessageGoesOnceTheRecipientIsTyped) {
     ComposeWindow window(&m_item);
     window.UseRecipients(to);
     kstest::BoxRecorder recorder;
-    SendMessageW(window.Frame(), WM_COMMAND, MAKEWPARAM(kshost::kSendCommand, 1), 0);
+    SendMessageW(window.Frame(), WM_COMMAND, MAKEWPARAM(ks::kSendCommand, 1), 0);
     ASSERT_TRUE(window.IsOpen());
     EXPECT_EQ(m_item.Send(), static_cast<HRESULT>(0x80040607)) << "nor does the object model's Send send it";
     EXPECT_TRUE(outbox.Files().empty());
 
     window.To().Type(L"finance@example.com");
-    SendMessageW(window.Frame(), WM_COMMAND, MAKEWPARAM(kshost::kSendCommand, 1), 0);
+    SendMessageW(window.Frame(), WM_COMMAND, MAKEWPARAM(ks::kSendCommand, 1), 0);
     EXPECT_EQ(window.LastSendResult(), S_OK);
     EXPECT_FALSE(window.IsOpen());
     EXPECT_EQ(recorder.Boxes().size(), 1u) << "the box of the first attempt only";

@@ -1,6 +1,5 @@
 #include "host/outlook/compose_window.h"
 
-
 namespace kshost {
 
 namespace {
@@ -9,6 +8,17 @@ namespace {
 // editor names them.
 const wchar_t kPaneClass[] = L"AfxWndW";
 const wchar_t kBodyClass[] = L"_WwG";
+
+// Outlook's frame class, widened from the contract's name (ASCII).
+struct WideClassName {
+    wchar_t text[sizeof(ks::kOutlookFrameClass)];
+};
+constexpr WideClassName Widened() {
+    WideClassName name{};
+    for (size_t i = 0; i < sizeof(ks::kOutlookFrameClass); ++i) name.text[i] = ks::kOutlookFrameClass[i];
+    return name;
+}
+constexpr WideClassName kFrameClass = Widened();
 
 HINSTANCE ThisModule() {
     HMODULE module = nullptr;
@@ -46,11 +56,11 @@ bool RegisterOnce(const wchar_t* name, WNDPROC proc) {
 ComposeWindow::ComposeWindow(_MailItem* item, const wchar_t* caption) : m_item(item) {
     // The main window shares the frame class and may have registered it with
     // its own procedure; the compose frame then takes over its own window.
-    if (!RegisterOnce(kFrameClass, &DefWindowProcW) || !RegisterOnce(kPaneClass, &ChildProc) ||
+    if (!RegisterOnce(kFrameClass.text, &DefWindowProcW) || !RegisterOnce(kPaneClass, &ChildProc) ||
         !RegisterOnce(kBodyClass, &ChildProc)) {
         return;
     }
-    m_frame = CreateWindowExW(0, kFrameClass, caption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 640, 480, nullptr,
+    m_frame = CreateWindowExW(0, kFrameClass.text, caption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 640, 480, nullptr,
                               nullptr, ThisModule(), nullptr);
     if (!m_frame) return;
     SetPropW(m_frame, kSelfProperty, this);
@@ -119,7 +129,7 @@ LRESULT CALLBACK ComposeWindow::FrameProc(HWND window, UINT message, WPARAM wPar
     auto* self = static_cast<ComposeWindow*>(GetPropW(window, kSelfProperty));
     auto base = reinterpret_cast<WNDPROC>(GetPropW(window, kBaseProcProperty));
     try {
-        if (self && message == WM_COMMAND && LOWORD(wParam) == kSendCommand) {
+        if (self && message == WM_COMMAND && LOWORD(wParam) == ks::kSendCommand) {
             self->RunSendCommand(wParam);
             return 0;
         }

@@ -1,10 +1,11 @@
 // The compose window of the stand-in Outlook as real windows: a frame of
-// Outlook's frame class "rctrl_renwnd32", a pane inside it and a focusable
-// body control inside that. The frame runs its send command, 0x0411, when a
-// WM_COMMAND brings it (from the keyboard, a menu or a post): it checks the
-// To box as Outlook does (refusing with Outlook's box or the Check Names
-// dialog, and staying open), sends the window's mail item and, when that
-// succeeds, closes like an inspector.
+// Outlook's frame class (ks::kOutlookFrameClass, "rctrl_renwnd32"), a pane
+// inside it and a focusable body control inside that. The frame runs its
+// send command (ks::kSendCommand, 0x0411) when a WM_COMMAND brings it (from
+// the keyboard, a menu or a post): it checks the To box as Outlook does
+// (refusing with Outlook's box or the Check Names dialog, and staying
+// open), sends the window's mail item and, when that succeeds, closes like
+// an inspector.
 #pragma once
 
 #include <windows.h>
@@ -15,14 +16,11 @@
 #include <string>
 
 #include "addin/host_interfaces.h"
+#include "addin/host_windows.h"
 #include "host/outlook/owners.h"
 #include "host/outlook/recipients.h"
 
 namespace kshost {
-
-// Outlook's class of main and compose frame windows, and the frame's send command.
-inline constexpr wchar_t kFrameClass[] = L"rctrl_renwnd32";
-inline constexpr WORD kSendCommand = 0x0411;
 
 class ComposeWindow {
 public:
