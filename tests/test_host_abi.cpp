@@ -99,6 +99,8 @@ HRESULT CallSlot(void* object, const SlotRow& row) {
         return reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(void*, long)>(fn)(object, 0);
     case kInBool:
         return reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(void*, VARIANT_BOOL)>(fn)(object, VARIANT_TRUE);
+    case kOther:
+        break;  // no harmless argument: the tests below call these with real ones
     }
     return E_UNEXPECTED;
 }
@@ -163,8 +165,10 @@ TEST_F(HostSlots, EverySingleValueSlotReachesTheMemberOfItsTable) {
         checked.insert(row.iface);
     }
     // Every interface the stand-in answers had its slots called.
-    for (const IidRow& row : kIidRows)
-        if (!kNotStandInObjects.count(row.iface)) EXPECT_EQ(1u, checked.count(row.iface)) << row.iface;
+    for (const IidRow& row : kIidRows) {
+        if (kNotStandInObjects.count(row.iface)) continue;
+        EXPECT_EQ(1u, checked.count(row.iface)) << row.iface;
+    }
 }
 
 TEST_F(HostSlots, SlotsThatTakeVariantsLandOnTheirMembers) {
