@@ -10,12 +10,13 @@ namespace ks {
 HBITMAP g_aboutBitmap = nullptr;
 
 CTypeInfoHolder& ExtensibilityTypeInfo() noexcept {
-    static CTypeInfoHolder holder(IID__IDTExtensibility2, LIBID_AddInDesignerObjects, 1, 0);
+    static CTypeInfoHolder holder(IID__IDTExtensibility2, LIBID_AddInDesignerObjects, kAddInDesignerObjectsLibraryMajor,
+                                  kAddInDesignerObjectsLibraryMinor);
     return holder;
 }
 
 CTypeInfoHolder& RibbonExtensibilityTypeInfo() noexcept {
-    static CTypeInfoHolder holder(IID_IRibbonExtensibility, LIBID_Office, 2, 4);
+    static CTypeInfoHolder holder(IID_IRibbonExtensibility, LIBID_Office, kOfficeLibraryMajor, kOfficeLibraryMinor);
     return holder;
 }
 

@@ -29,14 +29,6 @@ enum SinkId : int {
 // Marks a sink that is not connected.
 constexpr DWORD kSinkNotConnected = 0xFEFEFEFE;
 
-// IID of Office's command bar button events and of Outlook's explorer events.
-inline constexpr IID IID_CommandBarButtonEvents = {0x000C0351, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_ExplorerEvents = {0x0006304F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-// The type libraries that describe the three dual interfaces.
-inline constexpr GUID LIBID_AddInDesignerObjects = {0xAC0714F2, 0x3D04, 0x11D1, {0xAE, 0x7D, 0x00, 0xA0, 0xC9, 0x0F, 0x26, 0xF4}};
-inline constexpr GUID LIBID_Office = {0x2DF8D04C, 0x5BFA, 0x101B, {0xBD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0xDE, 0x52}};
-
 // Process-wide cached bitmap of the About box; deleted and forgotten at each
 // connection and when the module unloads (menu/about_box.cpp).
 extern HBITMAP g_aboutBitmap;

@@ -19,9 +19,9 @@ struct SinkEntry {
 
 // The same for every object: the two menu items' Click and the explorer's Close.
 const SinkEntry kSinkTable[] = {
-    {kAboutClickSink, &IID_CommandBarButtonEvents, 1, 2, {VT_DISPATCH, VT_BOOL | VT_BYREF}},
-    {kHelpClickSink, &IID_CommandBarButtonEvents, 1, 2, {VT_DISPATCH, VT_BOOL | VT_BYREF}},
-    {kExplorerSink, &IID_ExplorerEvents, 0xF008, 0, {VT_EMPTY, VT_EMPTY}},
+    {kAboutClickSink, &IID_CommandBarButtonEvents, DISPID_CommandBarButtonEvents_Click, 2, {VT_DISPATCH, VT_BOOL | VT_BYREF}},
+    {kHelpClickSink, &IID_CommandBarButtonEvents, DISPID_CommandBarButtonEvents_Click, 2, {VT_DISPATCH, VT_BOOL | VT_BYREF}},
+    {kExplorerSink, &IID_ExplorerEvents, DISPID_ExplorerEvents_Close, 0, {VT_EMPTY, VT_EMPTY}},
 };
 
 const SinkEntry* FindEntry(SinkId sink, DISPID dispid, const IID& eventIid) noexcept {

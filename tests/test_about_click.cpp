@@ -88,7 +88,7 @@ protected:
         // Clicked where Outlook 2010 and later show the menu: the Add-ins tab.
         if (!Menu()) return cancelDefault;
         kshost::Button* about =
-            standin::FindAddInsTabItem(standin::AddInsTabOf(outlook->MenuBarControls()), L"About KestrinSelect");
+            kshost::FindAddInsTabItem(kshost::AddInsTabOf(outlook->MenuBarControls()), L"About KestrinSelect");
         EXPECT_EQ(about, AboutItem()) << "the tab's item is the menu's own button";
         if (!about) return cancelDefault;
         return about->Click(cancelDefault);
@@ -179,7 +179,7 @@ TEST_F(AboutClick, ClickAfterDisconnectionDoesNothing) {
 TEST_F(AboutClick, ClosingTheMainWindowShowsNothingAndKeepsTheAddInWorking) {
     ASSERT_EQ(Connect(), S_OK);
     kstest::BoxRecorder recorder;
-    EXPECT_EQ(outlook->MainWindow()->Fire(kshost::kExplorerClose), 1u) << "the add-in listens to Close";
+    EXPECT_EQ(outlook->MainWindow()->Fire(ks::DISPID_ExplorerEvents_Close), 1u) << "the add-in listens to Close";
     EXPECT_TRUE(recorder.Boxes().empty());
     ASSERT_NE(AboutItem(), nullptr) << "the menu stays until Outlook discards it";
     ClickAbout();

@@ -9,7 +9,7 @@
 
 #include "KestrinSelect_h.h"
 #include "support/host_fixture.h"
-#include "host/typelibs.h"
+#include "host/outlook/type_libraries.h"
 #include "support/message_boxes.h"
 
 using kstest::HostFixture;
@@ -158,11 +158,11 @@ TEST_F(HostFixture, ConnectedSinksKeepTheObjectAliveUntilDisconnection) {
     _IDTExtensibility2* object = addin.Extensibility();
     addin.Release();
     EXPECT_EQ(S_FALSE, CanUnloadNow());
-    EXPECT_EQ(1u, outlook->MainWindow()->Fire(kshost::kExplorerSelectionChange));
+    EXPECT_EQ(1u, outlook->MainWindow()->Fire(ks::DISPID_ExplorerEvents_SelectionChange));
 
     // Disconnection gives back the last references while it runs.
     SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 0);
-    EXPECT_EQ(S_OK, object->OnDisconnection(kshost::kDisconnectUserClosed, &custom));
+    EXPECT_EQ(S_OK, object->OnDisconnection(ks::ext_dm_UserClosed, &custom));
     SafeArrayDestroy(custom);
     EXPECT_EQ(S_OK, CanUnloadNow());
 }
@@ -192,9 +192,9 @@ TEST_F(HostFixture, DisconnectionUnadvisesAllSinksAndLeavesTheMenu) {
 }
 
 TEST_F(HostFixture, EveryHostObjectIsFreedOnceTheAddinAndTheHostAreGone) {
-    kshost::Context host = outlook->SharedContext();
+    ksdouble::Context host = outlook->SharedContext();
     Connect();  // with or without the menu, whatever was taken must come back
-    outlook->MainWindow()->Fire(kshost::kExplorerClose);
+    outlook->MainWindow()->Fire(ks::DISPID_ExplorerEvents_Close);
     ASSERT_EQ(S_OK, Disconnect());
     addin.Release();
     outlook.reset();
@@ -291,8 +291,8 @@ TEST_F(HostFixture, MainWindowEventsAreAcceptedAndChangeNothing) {
     ASSERT_EQ(S_OK, Connect());
     ULONG explorerRefs = outlook->MainWindow()->RefCount();
     outlook->Host().ClearCalls();
-    for (DISPID id : {kshost::kExplorerActivate, kshost::kExplorerSelectionChange, kshost::kExplorerDeactivate,
-                      kshost::kExplorerClose})
+    for (DISPID id : {ks::DISPID_ExplorerEvents_Activate, ks::DISPID_ExplorerEvents_SelectionChange, ks::DISPID_ExplorerEvents_Deactivate,
+                      ks::DISPID_ExplorerEvents_Close})
         EXPECT_EQ(1u, outlook->MainWindow()->Fire(id));
     EXPECT_TRUE(outlook->Host().Calls().empty());
     EXPECT_TRUE(boxes.Boxes().empty());
@@ -310,14 +310,14 @@ TEST_F(HostFixture, SinkRefusesEventsWhoseArgumentsDoNotFit) {
     VariantInit(&arg);
     V_VT(&arg) = VT_I4;
     V_I4(&arg) = 7;
-    EXPECT_EQ(S_OK, InvokeSink(sink, kshost::kExplorerClose, nullptr, 0));
-    EXPECT_EQ(E_FAIL, InvokeSink(sink, kshost::kExplorerClose, &arg, 1));
+    EXPECT_EQ(S_OK, InvokeSink(sink, ks::DISPID_ExplorerEvents_Close, nullptr, 0));
+    EXPECT_EQ(E_FAIL, InvokeSink(sink, ks::DISPID_ExplorerEvents_Close, &arg, 1));
     DISPID outOfRange = 8;
-    EXPECT_EQ(E_FAIL, InvokeSink(sink, kshost::kExplorerClose, &arg, 1, &outOfRange, 1));
+    EXPECT_EQ(E_FAIL, InvokeSink(sink, ks::DISPID_ExplorerEvents_Close, &arg, 1, &outOfRange, 1));
     // Events the sink does not handle are accepted whatever their arguments.
     EXPECT_EQ(S_OK, InvokeSink(sink, 0xF003, &arg, 1));
 
-    IDispatch* click = AboutItem()->Points().Point(kshost::IID_CommandBarButtonEvents)->SinkAt(0);
+    IDispatch* click = AboutItem()->Points().Point(ks::IID_CommandBarButtonEvents)->SinkAt(0);
     ASSERT_NE(nullptr, click);
     // Click with the control where a cancel flag belongs, and one argument short.
     VARIANT wrong[2];
@@ -339,7 +339,7 @@ TEST_F(HostFixture, SinkAnswersItsEventInterfaceAndNothingElse) {
     EXPECT_EQ(S_OK, sink->QueryInterface(kExplorerEvents, found.PutVoid()));
     EXPECT_EQ(S_OK, sink->QueryInterface(IID_IDispatch, found.PutVoid()));
     EXPECT_EQ(E_NOINTERFACE, sink->QueryInterface(IID_NULL, found.PutVoid()));
-    EXPECT_EQ(E_NOINTERFACE, sink->QueryInterface(kshost::IID_CommandBarButtonEvents, found.PutVoid()));
+    EXPECT_EQ(E_NOINTERFACE, sink->QueryInterface(ks::IID_CommandBarButtonEvents, found.PutVoid()));
     EXPECT_EQ(E_POINTER, sink->QueryInterface(IID_IDispatch, nullptr));
     UINT count = 0;
     EXPECT_EQ(E_NOTIMPL, sink->GetTypeInfoCount(&count));

@@ -21,8 +21,8 @@
 #include <gtest/gtest.h>
 
 #include "KestrinSelect_h.h"
-#include "host/addin_site.h"
-#include "host/compose_window.h"
+#include "host/outlook/addin_site.h"
+#include "host/outlook/compose_window.h"
 #include "support/addin_dll.h"
 #include "support/expected_texts.h"
 #include "support/http_handler.h"
@@ -141,7 +141,7 @@ struct World {
     explicit World(bool mainWindow)
         : outlook(std::make_unique<kshost::Outlook>(mainWindow)), context(outlook->App().SharedContext()) {}
 
-    kshost::HostContext& Host() { return *context; }
+    ksdouble::HostContext& Host() { return *context; }
 
     // A compose window on a new message; with `window`, its body holds the focus.
     void Compose(bool window) {
@@ -164,7 +164,7 @@ struct World {
     }
 
     std::unique_ptr<kshost::Outlook> outlook;
-    kshost::Context context;
+    ksdouble::Context context;
     kshost::LoadedAddIn addin;
     ks::ComRef<kshost::MailItem> mail;
     std::unique_ptr<kshost::ComposeWindow> compose;
@@ -229,7 +229,7 @@ std::vector<std::string> RunOnce(const Scenario& scenario, const Injection& inje
     auto problem = [&](const std::string& what) { problems.push_back(scenario.name + ", " + injection.Describe() + ": " + what); };
     const Outcome expected = Expected(scenario, injection);
     std::vector<std::string> calls;
-    kshost::Context context;
+    ksdouble::Context context;
     {
         World world(scenario.mainWindow);
         context = world.context;
@@ -700,7 +700,7 @@ TEST(FaultSweep, HelpPage) {
 // calls nothing through a missing reference, says why where the user acted,
 // and gives every reference back.
 TEST(FaultSweep, HostWithoutApplicationInterface) {
-    kshost::Context host;
+    ksdouble::Context host;
     {
         kshost::Outlook outlook(true);
         host = outlook.App().SharedContext();
@@ -809,7 +809,7 @@ public:
     // Runs `steps` steps; returns what went wrong, with the steps that led there.
     std::string Run(int steps) {
         std::string problem;
-        kshost::Context context;
+        ksdouble::Context context;
         {
             kshost::Outlook outlook(false);
             m_outlook = &outlook;

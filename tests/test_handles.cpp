@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "KestrinSelect_h.h"
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 #include "support/about_box_driver.h"
 #include "support/addin_dll.h"
 #include "support/gdi_objects.h"
@@ -180,7 +180,7 @@ TEST_F(LongRuns, AHundredReconnectionsWithAnAboutBoxEachKeepNoPicture) {
 }
 
 TEST_F(LongRuns, AThousandConnectionsLeaveNoGrowth) {
-    kshost::HostContext& host = m_outlook.App().Host();
+    ksdouble::HostContext& host = m_outlook.App().Host();
     const ULONG applicationRefs = m_outlook.App().RefCount();
     const ULONG instanceRefs = m_outlook.AddIn().RefCount();
     const ULONG explorerRefs = m_outlook.MainWindow()->RefCount();

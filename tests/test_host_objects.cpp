@@ -9,7 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
+#include "server/owners.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST(MapiMessage, NamedHeaderSetThroughWineHrSetOnePropReadsBack) {
 }
 
 TEST(MapiMessage, StoresGiveTheirOwnIdsToTheSameName) {
-    kshost::Context context = std::make_shared<kshost::HostContext>();
+    ksdouble::Context context = std::make_shared<ksdouble::HostContext>();
     auto first = ks::ComRef<kshost::MapiMessage>::Attach(
         new kshost::MapiMessage(context, "first", std::make_shared<kshost::MapiStore>()));
     auto second = ks::ComRef<kshost::MapiMessage>::Attach(
@@ -104,7 +105,7 @@ VARIANT I2(short value) {
 
 ks::ComRef<CommandBarControl> AddTo(CommandBarControls& controls, long type, VARIANT before, VARIANT temporary) {
     ks::ComRef<CommandBarControl> control;
-    VARIANT omitted = kshost::Omitted();
+    VARIANT omitted = ksdouble::Omitted();
     EXPECT_EQ(S_OK, controls.Add(I4(type), omitted, omitted, before, temporary, control.Put()));
     return control;
 }
@@ -113,11 +114,11 @@ TEST(CommandBars, AddInsertsBeforeTheGivenPositionOrAppends) {
     kshost::Outlook outlook;
     kshost::Controls& bar = outlook.MenuBarControls();
     ASSERT_EQ(7u, bar.Size());
-    auto before = AddTo(bar, kshost::kControlPopup, I4(7), kshost::Omitted());
+    auto before = AddTo(bar, kshost::kControlPopup, I4(7), ksdouble::Omitted());
     before->put_Caption(ks::UniqueBstr(SysAllocString(L"Before help")).Get());
-    auto appended = AddTo(bar, kshost::kControlButton, kshost::Omitted(), kshost::Omitted());
+    auto appended = AddTo(bar, kshost::kControlButton, ksdouble::Omitted(), ksdouble::Omitted());
     appended->put_Caption(ks::UniqueBstr(SysAllocString(L"Last")).Get());
-    auto past = AddTo(bar, kshost::kControlButton, I4(99), kshost::Omitted());
+    auto past = AddTo(bar, kshost::kControlButton, I4(99), ksdouble::Omitted());
     past->put_Caption(ks::UniqueBstr(SysAllocString(L"Past the end")).Get());
     EXPECT_EQ((std::vector<std::wstring>{L"&File", L"&Edit", L"&View", L"&Go", L"&Tools", L"&Actions", L"Before help",
                                          L"&Help", L"Last", L"Past the end"}),
@@ -138,13 +139,13 @@ TEST(CommandBars, TemporaryControlsVanishWhenTheMainWindowCloses) {
     VariantInit(&flag);
     V_VT(&flag) = VT_BOOL;
     V_BOOL(&flag) = yes;
-    auto popup = AddTo(bar, kshost::kControlPopup, kshost::Omitted(), I2(-1));
-    AddTo(bar, kshost::kControlButton, kshost::Omitted(), flag);
-    AddTo(bar, kshost::kControlButton, kshost::Omitted(), I4(1));
-    auto kept = AddTo(bar, kshost::kControlButton, kshost::Omitted(), I2(0));
+    auto popup = AddTo(bar, kshost::kControlPopup, ksdouble::Omitted(), I2(-1));
+    AddTo(bar, kshost::kControlButton, ksdouble::Omitted(), flag);
+    AddTo(bar, kshost::kControlButton, ksdouble::Omitted(), I4(1));
+    auto kept = AddTo(bar, kshost::kControlButton, ksdouble::Omitted(), I2(0));
     kshost::Popup* menu = dynamic_cast<kshost::Popup*>(&bar.At(7));
     ASSERT_NE(nullptr, menu);
-    AddTo(menu->Items(), kshost::kControlButton, kshost::Omitted(), I2(-1));
+    AddTo(menu->Items(), kshost::kControlButton, ksdouble::Omitted(), I2(-1));
     ASSERT_EQ(11u, bar.Size());
 
     outlook.CloseMainWindow();
@@ -156,10 +157,10 @@ TEST(CommandBars, TemporaryControlsVanishWhenTheMainWindowCloses) {
 TEST(CommandBars, DeletedControlLeavesItsCollectionOnce) {
     kshost::Outlook outlook;
     kshost::Controls& bar = outlook.MenuBarControls();
-    auto control = AddTo(bar, kshost::kControlButton, kshost::Omitted(), kshost::Omitted());
-    EXPECT_EQ(S_OK, control->Delete(kshost::Omitted()));
+    auto control = AddTo(bar, kshost::kControlButton, ksdouble::Omitted(), ksdouble::Omitted());
+    EXPECT_EQ(S_OK, control->Delete(ksdouble::Omitted()));
     EXPECT_EQ(7u, bar.Size());
-    EXPECT_EQ(E_FAIL, control->Delete(kshost::Omitted()));
+    EXPECT_EQ(E_FAIL, control->Delete(ksdouble::Omitted()));
     EXPECT_EQ(1u, control->AddRef() - 1);  // only this test's reference is left
     control->Release();
 }
@@ -171,7 +172,7 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-            IsEqualIID(iid, kshost::IID_CommandBarButtonEvents)) {
+            IsEqualIID(iid, ks::IID_CommandBarButtonEvents)) {
             *object = static_cast<IDispatch*>(this);
             AddRef();
             return S_OK;
@@ -207,14 +208,14 @@ public:
 
 TEST(CommandBars, ClickArrivesAsOfficeRaisesIt) {
     kshost::Outlook outlook;
-    auto control = AddTo(outlook.MenuBarControls(), kshost::kControlButton, kshost::Omitted(), kshost::Omitted());
+    auto control = AddTo(outlook.MenuBarControls(), kshost::kControlButton, ksdouble::Omitted(), ksdouble::Omitted());
     kshost::Button* button = dynamic_cast<kshost::Button*>(control.Get());
     ClickRecorder sink;
 
     ks::ComRef<IConnectionPointContainer> container;
     ASSERT_EQ(S_OK, control->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
     ks::ComRef<IConnectionPoint> point;
-    ASSERT_EQ(S_OK, container->FindConnectionPoint(kshost::IID_CommandBarButtonEvents, point.Put()));
+    ASSERT_EQ(S_OK, container->FindConnectionPoint(ks::IID_CommandBarButtonEvents, point.Put()));
     DWORD cookie = 0;
     ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
     EXPECT_EQ(2u, sink.refs);
@@ -236,7 +237,7 @@ TEST(HostContext, FailureSkipsAndCountsCallsHostWide) {
     kshost::Outlook outlook;
     outlook.Host().Fail("CommandBarControls.Add", DISP_E_EXCEPTION, 1, 1);
     ks::ComRef<CommandBarControl> control;
-    VARIANT omitted = kshost::Omitted();
+    VARIANT omitted = ksdouble::Omitted();
     kshost::Controls& bar = outlook.MenuBarControls();
     EXPECT_EQ(S_OK, bar.Add(I4(1), omitted, omitted, omitted, omitted, control.Put()));
     EXPECT_EQ(DISP_E_EXCEPTION, bar.Add(I4(1), omitted, omitted, omitted, omitted, control.Put()));

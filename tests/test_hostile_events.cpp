@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/connection_points.h"
+#include "host/outlook/connection_points.h"
 #include "support/expected_texts.h"
 #include "support/host_fixture.h"
 #include "support/http_handler.h"

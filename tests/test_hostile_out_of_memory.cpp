@@ -14,9 +14,9 @@
 #include <gtest/gtest.h>
 
 #include "KestrinSelect_h.h"
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 #include "support/addin_dll.h"
-#include "host/compose_window.h"
+#include "host/outlook/compose_window.h"
 #include "support/expected_texts.h"
 #include "support/gdi_objects.h"
 #include "support/import_patch.h"
@@ -269,7 +269,7 @@ TEST_F(OutOfMemorySweep, ImagesLeakNothingWhateverFails) {
 // cannot (that setter is skipped, as if the host had refused it).
 TEST_F(OutOfMemorySweep, ConnectionWithMenuTexts) {
     int points = EachFailure(g_sysAllocStringLen, [&](int at) {
-        kshost::Context host;
+        ksdouble::Context host;
         {
             kshost::Outlook outlook;
             host = outlook.App().SharedContext();

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 #include "support/addin_dll.h"
 #include "support/ribbon_switches.h"
 

@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "KestrinSelect_h.h"
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 #include "support/addin_dll.h"
-#include "host/compose_window.h"
+#include "host/outlook/compose_window.h"
 #include "support/expected_texts.h"
 #include "support/import_patch.h"
 #include "support/message_boxes.h"

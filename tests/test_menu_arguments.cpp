@@ -33,9 +33,9 @@ ArgumentSeen Seen(const VARIANT& v) {
 }
 
 // The menu bar's controls: records Add, forwards Add, Count and Item.
-class RecordingControls final : public kshost::NotImpl_CommandBarControls<> {
+class RecordingControls final : public ksdouble::NotImpl_CommandBarControls<> {
 public:
-    RecordingControls(kshost::Context context, CommandBarControls* real)
+    RecordingControls(ksdouble::Context context, CommandBarControls* real)
         : NotImpl_CommandBarControls(std::move(context), "RecordingControls"), m_real(real) {}
 
     HRESULT STDMETHODCALLTYPE Add(VARIANT type, VARIANT id, VARIANT parameter, VARIANT before, VARIANT temporary,
@@ -62,9 +62,9 @@ private:
     ks::ComRef<CommandBarControls> m_real;
 };
 
-class ForwardingBar final : public kshost::NotImpl_CommandBar<> {
+class ForwardingBar final : public ksdouble::NotImpl_CommandBar<> {
 public:
-    ForwardingBar(kshost::Context context, RecordingControls* controls)
+    ForwardingBar(ksdouble::Context context, RecordingControls* controls)
         : NotImpl_CommandBar(std::move(context), "ForwardingBar"), m_controls(controls) {}
     HRESULT STDMETHODCALLTYPE get_Controls(CommandBarControls** controls) override {
         return OutInterface<CommandBarControls>("CommandBar.get_Controls", controls, m_controls);
@@ -82,9 +82,9 @@ private:
     RecordingControls* m_controls;
 };
 
-class ForwardingBars final : public kshost::NotImpl__CommandBars<> {
+class ForwardingBars final : public ksdouble::NotImpl__CommandBars<> {
 public:
-    ForwardingBars(kshost::Context context, ForwardingBar* bar)
+    ForwardingBars(ksdouble::Context context, ForwardingBar* bar)
         : NotImpl__CommandBars(std::move(context), "ForwardingBars"), m_bar(bar) {}
     HRESULT STDMETHODCALLTYPE get_ActiveMenuBar(CommandBar** bar) override {
         return OutInterface<CommandBar>("_CommandBars.get_ActiveMenuBar", bar, m_bar);
@@ -102,9 +102,9 @@ private:
     ForwardingBar* m_bar;
 };
 
-class ForwardingExplorer final : public kshost::NotImpl__Explorer<> {
+class ForwardingExplorer final : public ksdouble::NotImpl__Explorer<> {
 public:
-    ForwardingExplorer(kshost::Context context, ForwardingBars* bars)
+    ForwardingExplorer(ksdouble::Context context, ForwardingBars* bars)
         : NotImpl__Explorer(std::move(context), "ForwardingExplorer"), m_bars(bars) {}
     HRESULT STDMETHODCALLTYPE get_CommandBars(_CommandBars** bars) override {
         return OutInterface<_CommandBars>("_Explorer.get_CommandBars", bars, m_bars);
@@ -121,9 +121,9 @@ private:
     ForwardingBars* m_bars;
 };
 
-class ForwardingApplication final : public kshost::NotImpl__Application<> {
+class ForwardingApplication final : public ksdouble::NotImpl__Application<> {
 public:
-    ForwardingApplication(kshost::Context context, ForwardingExplorer* explorer)
+    ForwardingApplication(ksdouble::Context context, ForwardingExplorer* explorer)
         : NotImpl__Application(std::move(context), "ForwardingApplication"), m_explorer(explorer) {}
     HRESULT STDMETHODCALLTYPE ActiveExplorer(_Explorer** explorer) override {
         return OutInterface<_Explorer>("_Application.ActiveExplorer", explorer, m_explorer);
@@ -145,7 +145,7 @@ private:
 class MenuArguments : public kstest::HostFixture {};
 
 TEST_F(MenuArguments, PopupIsAddedWithTypedArgumentsBeforeTheLastControl) {
-    kshost::Context context = outlook->SharedContext();
+    ksdouble::Context context = outlook->SharedContext();
     kshost::Controls& realControls = outlook->MenuBarControls();
     auto controls = ks::ComRef<RecordingControls>::Attach(new RecordingControls(context, &realControls));
     auto bar = ks::ComRef<ForwardingBar>::Attach(new ForwardingBar(context, controls.Get()));

@@ -22,7 +22,7 @@ namespace ex = kstest::expected;
 
 const wchar_t kTag[] = L"KestrinSelectATL";
 
-std::vector<std::wstring> PutMembers(const kshost::HostContext& host) {
+std::vector<std::wstring> PutMembers(const ksdouble::HostContext& host) {
     std::vector<std::wstring> puts;
     for (const std::string& m : host.Members()) {
         if (m.find(".put_") != std::string::npos) puts.emplace_back(m.begin(), m.end());
@@ -102,14 +102,14 @@ TEST_F(LegacyMenu, ShowsOnTheAddInsTabWithItsItems) {
     ASSERT_EQ(Connect(), S_OK);
     ASSERT_EQ(Disconnect(), S_OK);
     ASSERT_EQ(Connect(), S_OK);
-    const standin::AddInsTab tab = standin::AddInsTabOf(Bar());
+    const kshost::AddInsTab tab = kshost::AddInsTabOf(Bar());
     ASSERT_EQ(tab.menuCommands.size(), 1u);
     EXPECT_EQ(tab.menuCommands[0].label, L"KestrinSelect");
     EXPECT_EQ(tab.menuCommands[0].control, static_cast<ControlData*>(Menu()));
     EXPECT_EQ(tab.menuCommands[0].itemLabels, (std::vector<std::wstring>{L"Help", L"About KestrinSelect"}));
-    EXPECT_EQ(standin::FindAddInsTabItem(tab, L"Help"), HelpItem());
-    EXPECT_EQ(standin::FindAddInsTabItem(tab, L"&About KestrinSelect"), AboutItem());
-    EXPECT_EQ(standin::FindAddInsTabItem(tab, L"&Help"), HelpItem());
+    EXPECT_EQ(kshost::FindAddInsTabItem(tab, L"Help"), HelpItem());
+    EXPECT_EQ(kshost::FindAddInsTabItem(tab, L"&About KestrinSelect"), AboutItem());
+    EXPECT_EQ(kshost::FindAddInsTabItem(tab, L"&Help"), HelpItem());
 }
 
 TEST_F(LegacyMenu, OnAnEmptyBarIsTheOnlyMenu) {

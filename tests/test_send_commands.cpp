@@ -16,10 +16,10 @@
 #include <gtest/gtest.h>
 
 #include "KestrinSelect_h.h"
-#include "host/addin_site.h"
-#include "host/compose_window.h"
-#include "host/editor.h"
-#include "host/outbox.h"
+#include "host/outlook/addin_site.h"
+#include "host/outlook/compose_window.h"
+#include "host/outlook/editor.h"
+#include "host/outlook/outbox.h"
 #include "support/addin_dll.h"
 #include "support/expected_texts.h"
 #include "support/import_patch.h"

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "addin/connect.h"
-#include "host/addin_site.h"
-#include "host/compose_window.h"
+#include "host/outlook/addin_site.h"
+#include "host/outlook/compose_window.h"
 #include "support/expected_texts.h"
 #include "support/message_boxes.h"
 
@@ -60,7 +60,7 @@ class OutOfMemory : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(ks::CConnect::CreateInstance(ks::IID__IDTExtensibility2, m_addin.PutVoid()), S_OK);
-        ASSERT_EQ(m_addin->OnConnection(&m_outlook.App(), kshost::kConnectStartup, &m_outlook.AddIn(), nullptr),
+        ASSERT_EQ(m_addin->OnConnection(&m_outlook.App(), ks::ext_cm_Startup, &m_outlook.AddIn(), nullptr),
                   S_OK);
         ASSERT_EQ(m_addin.QueryTo(IID_IRibbonCallback, m_callback), S_OK);
         m_boxes.Clear();
@@ -68,7 +68,7 @@ protected:
     void TearDown() override {
         g_failFrom = static_cast<std::size_t>(-1);
         m_callback.Reset();
-        if (m_addin) m_addin->OnDisconnection(kshost::kDisconnectHostShutdown, nullptr);
+        if (m_addin) m_addin->OnDisconnection(ks::ext_dm_HostShutdown, nullptr);
         m_addin.Reset();
     }
 

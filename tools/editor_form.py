@@ -4,7 +4,7 @@ parser reads it and writes it out again.
 
     editor_form.py html5|libxml PORT
 
-Started by the stand-in Outlook (host/editor.cpp) under Wine, which starts
+Started by the stand-in Outlook (host/outlook/editor.cpp) under Wine, which starts
 Linux programs directly. The program connects to 127.0.0.1:PORT, reads the
 body as UTF-8 until the stand-in shuts its side, and answers "OK\\n" and the
 parser's form, or "ERR\\n" and what went wrong (a missing package, say), then

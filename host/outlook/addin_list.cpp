@@ -4,7 +4,7 @@
 
 #include <new>
 
-namespace standin {
+namespace kshost {
 namespace {
 
 const wchar_t kAddinList[] = L"Software\\Microsoft\\Office\\Outlook\\Addins";
@@ -36,13 +36,13 @@ AddinEntry* Find(std::vector<AddinEntry>& entries, const wchar_t* progId) {
 }
 
 void ReadHive(HKEY hive, bool currentUser, std::vector<AddinEntry>& entries) {
-    ks::UniqueHKey list;
+    UniqueHKey list;
     if (RegOpenKeyExW(hive, kAddinList, 0, KEY_READ, list.Put()) != ERROR_SUCCESS) return;
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD length = 256;
         if (RegEnumKeyExW(list.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        ks::UniqueHKey key;
+        UniqueHKey key;
         if (RegOpenKeyExW(list.Get(), name, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) continue;
         AddinEntry* entry = Find(entries, name);
         if (!entry) {
@@ -69,7 +69,7 @@ HMODULE LoadedModuleOf(const std::wstring& progId) {
     if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) return nullptr;
     wchar_t guid[40] = {};
     StringFromGUID2(clsid, guid, 40);
-    ks::UniqueHKey server;
+    UniqueHKey server;
     const std::wstring path = std::wstring(L"CLSID\\") + guid + L"\\InprocServer32";
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, server.Put()) != ERROR_SUCCESS) return nullptr;
     std::wstring module;
@@ -77,4 +77,4 @@ HMODULE LoadedModuleOf(const std::wstring& progId) {
     return GetModuleHandleW(module.c_str());
 }
 
-}  // namespace standin
+}  // namespace kshost

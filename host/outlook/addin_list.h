@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "addin/host_interfaces.h"
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
-namespace standin {
+namespace kshost {
 
 // One entry of Software\Microsoft\Office\Outlook\Addins\<ProgID>.
 struct AddinEntry {
@@ -36,4 +36,4 @@ HMODULE LoadedModuleOf(const std::wstring& progId);
 // Outlook's limit for OnConnection before it disables an add-in.
 constexpr double kConnectionBudgetMs = 1000.0;
 
-}  // namespace standin
+}  // namespace kshost

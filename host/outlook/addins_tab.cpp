@@ -7,7 +7,7 @@
 
 #include "host/outlook/ribbon_ui.h"
 
-namespace standin {
+namespace kshost {
 
 namespace {
 
@@ -41,18 +41,18 @@ float TextWidth(Gdiplus::Graphics& g, const std::wstring& text, const Gdiplus::F
 // Earlier Versions). Outlook's own menus have no place on the tab. The
 // group's label, "Menu Commands", is the one Office gives the menu-bar
 // commands of add-ins; the Microsoft pages found name the tab but not it.
-AddInsTab AddInsTabOf(kshost::Controls& menuBar) {
+AddInsTab AddInsTabOf(Controls& menuBar) {
     AddInsTab tab;
     for (size_t i = 0; i < menuBar.Size(); ++i) {
-        kshost::ControlData& control = menuBar.At(i);
+        ControlData& control = menuBar.At(i);
         if (control.builtIn || !control.visible || control.deleted) continue;
         AddInsTabCommand command;
         command.control = &control;
         command.label = DisplayLabel(control.caption);
-        if (auto* popup = dynamic_cast<kshost::Popup*>(&control)) {
-            kshost::Controls& items = popup->Items();
+        if (auto* popup = dynamic_cast<Popup*>(&control)) {
+            Controls& items = popup->Items();
             for (size_t j = 0; j < items.Size(); ++j) {
-                kshost::ControlData& item = items.At(j);
+                ControlData& item = items.At(j);
                 if (!item.visible || item.deleted) continue;
                 command.items.push_back(&item);
                 command.itemLabels.push_back(DisplayLabel(item.caption));
@@ -63,11 +63,11 @@ AddInsTab AddInsTabOf(kshost::Controls& menuBar) {
     return tab;
 }
 
-kshost::Button* FindAddInsTabItem(const AddInsTab& tab, const std::wstring& caption, const AddInsTabCommand** menu) {
+Button* FindAddInsTabItem(const AddInsTab& tab, const std::wstring& caption, const AddInsTabCommand** menu) {
     for (const AddInsTabCommand& command : tab.menuCommands) {
         for (size_t i = 0; i < command.items.size(); ++i) {
             if (command.items[i]->caption != caption && command.itemLabels[i] != caption) continue;
-            auto* button = dynamic_cast<kshost::Button*>(command.items[i]);
+            auto* button = dynamic_cast<Button*>(command.items[i]);
             if (!button) continue;
             if (menu) *menu = &command;
             return button;
@@ -211,4 +211,4 @@ HRESULT RenderAddInsTabPng(const AddInsTab& tab, const std::wstring& path) {
     return hr;
 }
 
-}  // namespace standin
+}  // namespace kshost

@@ -10,18 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "host/command_bars.h"
+#include "host/outlook/command_bars.h"
 
-namespace standin {
+namespace kshost {
 
 inline constexpr wchar_t kAddInsTabLabel[] = L"Add-ins";
 inline constexpr wchar_t kMenuCommandsGroupLabel[] = L"Menu Commands";
 
 // One command of the group: an add-in's menu (with its items) or button.
 struct AddInsTabCommand {
-    kshost::ControlData* control = nullptr;
+    ControlData* control = nullptr;
     std::wstring label;                        // as shown: access keys dropped
-    std::vector<kshost::ControlData*> items;   // a menu's visible items, in order
+    std::vector<ControlData*> items;   // a menu's visible items, in order
     std::vector<std::wstring> itemLabels;
 };
 
@@ -32,12 +32,12 @@ struct AddInsTab {
 // What the tab shows of a menu bar now: its visible controls that are not
 // Outlook's own, in the menu bar's order. The pointers are valid until the
 // menu bar changes.
-AddInsTab AddInsTabOf(kshost::Controls& menuBar);
+AddInsTab AddInsTabOf(Controls& menuBar);
 
 // A menu item on the tab by its caption, as the add-in set it ("&About
 // KestrinSelect") or as shown ("About KestrinSelect"); the menu it is in
 // goes to `menu`. Null when the tab has no such button.
-kshost::Button* FindAddInsTabItem(const AddInsTab& tab, const std::wstring& caption,
+Button* FindAddInsTabItem(const AddInsTab& tab, const std::wstring& caption,
                                   const AddInsTabCommand** menu = nullptr);
 
 // One line for the stand-in's report:
@@ -47,4 +47,4 @@ std::wstring DescribeAddInsTab(const AddInsTab& tab);
 // Draws the tab with its group, the first menu opened, and writes a PNG.
 HRESULT RenderAddInsTabPng(const AddInsTab& tab, const std::wstring& path);
 
-}  // namespace standin
+}  // namespace kshost

@@ -8,9 +8,9 @@
 #include <new>
 
 #include "addin/host_interfaces.h"
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 
-namespace standin {
+namespace kshost {
 namespace {
 
 const wchar_t kCustomUiNamespace[] = L"http://schemas.microsoft.com/office/2006/01/customui";
@@ -23,12 +23,12 @@ std::string Narrow(const std::wstring& text) {
 }
 
 std::wstring Attribute(IXMLDOMNode* node, const wchar_t* name) {
-    ks::ComRef<IXMLDOMNamedNodeMap> attributes;
+    ComRef<IXMLDOMNamedNodeMap> attributes;
     if (FAILED(node->get_attributes(attributes.Put())) || !attributes) return L"";
-    ks::UniqueBstr bname(SysAllocString(name));
-    ks::ComRef<IXMLDOMNode> attribute;
+    UniqueBstr bname(SysAllocString(name));
+    ComRef<IXMLDOMNode> attribute;
     if (attributes->getNamedItem(bname.Get(), attribute.Put()) != S_OK || !attribute) return L"";
-    ks::UniqueBstr text;
+    UniqueBstr text;
     attribute->get_text(text.Put());
     return text ? std::wstring(text.Get(), text.Length()) : L"";
 }
@@ -36,15 +36,15 @@ std::wstring Attribute(IXMLDOMNode* node, const wchar_t* name) {
 std::wstring Text(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : std::wstring(); }
 
 // The element children of a node, in document order.
-std::vector<ks::ComRef<IXMLDOMNode>> Elements(IXMLDOMNode* parent) {
-    std::vector<ks::ComRef<IXMLDOMNode>> out;
-    ks::ComRef<IXMLDOMNode> child;
+std::vector<ComRef<IXMLDOMNode>> Elements(IXMLDOMNode* parent) {
+    std::vector<ComRef<IXMLDOMNode>> out;
+    ComRef<IXMLDOMNode> child;
     parent->get_firstChild(child.Put());
     while (child) {
         DOMNodeType type = NODE_INVALID;
         child->get_nodeType(&type);
         if (type == NODE_ELEMENT) out.push_back(child);
-        ks::ComRef<IXMLDOMNode> next;
+        ComRef<IXMLDOMNode> next;
         child->get_nextSibling(next.Put());
         child = next;
     }
@@ -52,13 +52,13 @@ std::vector<ks::ComRef<IXMLDOMNode>> Elements(IXMLDOMNode* parent) {
 }
 
 std::wstring BaseName(IXMLDOMNode* node) {
-    ks::UniqueBstr name;
+    UniqueBstr name;
     node->get_baseName(name.Put());
     return Text(name.Get());
 }
 
 std::wstring NamespaceOf(IXMLDOMNode* node) {
-    ks::UniqueBstr uri;
+    UniqueBstr uri;
     node->get_namespaceURI(uri.Put());
     return Text(uri.Get());
 }
@@ -70,7 +70,7 @@ HRESULT ParseMarkup(const std::wstring& markup, Ribbon& ribbon, std::string& err
         error = "no XML parser (Msxml2.DOMDocument.3.0)";
         return hr;
     }
-    ks::ComRef<IXMLDOMDocument> document;
+    ComRef<IXMLDOMDocument> document;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument, document.PutVoid());
     if (FAILED(hr)) {
         error = "cannot create the XML parser";
@@ -78,20 +78,20 @@ HRESULT ParseMarkup(const std::wstring& markup, Ribbon& ribbon, std::string& err
     }
     document->put_async(VARIANT_FALSE);
     document->put_validateOnParse(VARIANT_FALSE);
-    ks::UniqueBstr text(SysAllocStringLen(markup.data(), static_cast<UINT>(markup.size())));
+    UniqueBstr text(SysAllocStringLen(markup.data(), static_cast<UINT>(markup.size())));
     VARIANT_BOOL loaded = VARIANT_FALSE;
     hr = document->loadXML(text.Get(), &loaded);
     if (hr != S_OK || loaded != VARIANT_TRUE) {
-        ks::ComRef<IXMLDOMParseError> parseError;
+        ComRef<IXMLDOMParseError> parseError;
         document->get_parseError(parseError.Put());
-        ks::UniqueBstr reason;
+        UniqueBstr reason;
         if (parseError) parseError->get_reason(reason.Put());
         error = "markup is not well formed: " + Narrow(Text(reason.Get()));
         return E_FAIL;
     }
-    ks::ComRef<IXMLDOMElement> root;
+    ComRef<IXMLDOMElement> root;
     document->get_documentElement(root.Put());
-    ks::ComRef<IXMLDOMNode> rootNode;
+    ComRef<IXMLDOMNode> rootNode;
     if (!root || FAILED(root->QueryInterface(IID_IXMLDOMNode, rootNode.PutVoid()))) {
         error = "markup has no root element";
         return E_FAIL;
@@ -148,7 +148,7 @@ CLSID PngEncoder() {
 // Draws the picture's 32-bit premultiplied bitmap scaled into `target`.
 void DrawPicture(Gdiplus::Graphics& g, IPictureDisp* pictureDisp, const Gdiplus::Rect& target) {
     if (!pictureDisp) return;
-    ks::ComRef<IPicture> picture;
+    ComRef<IPicture> picture;
     if (FAILED(pictureDisp->QueryInterface(IID_IPicture, picture.PutVoid()))) return;
     OLE_HANDLE handle = 0;
     if (FAILED(picture->get_Handle(&handle))) return;
@@ -189,14 +189,14 @@ std::wstring DisplayLabel(const std::wstring& label) {
 
 HRESULT LoadRibbon(IUnknown* addin, const wchar_t* ribbonId, Ribbon& ribbon, std::string& error) {
     ribbon = Ribbon{};
-    ks::ComRef<IRibbonExtensibility> extensibility;
+    ComRef<IRibbonExtensibility> extensibility;
     HRESULT hr = addin->QueryInterface(ks::IID_IRibbonExtensibility, extensibility.PutVoid());
     if (FAILED(hr)) {
         error = "the add-in has no IRibbonExtensibility";
         return hr;
     }
-    ks::UniqueBstr id(SysAllocString(ribbonId));
-    ks::UniqueBstr markup;
+    UniqueBstr id(SysAllocString(ribbonId));
+    UniqueBstr markup;
     hr = extensibility->GetCustomUI(id.Get(), markup.Put());
     if (FAILED(hr)) {
         error = "GetCustomUI failed";
@@ -214,10 +214,10 @@ HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon, ImageIdForms& forms) {
         for (RibbonButton& button : group.buttons) {
             if (button.image.empty() || ribbon.loadImage.empty()) continue;
             // Office resolves every callback by name on the add-in's IDispatch.
-            ks::ComRef<IDispatch> dispatch;
+            ComRef<IDispatch> dispatch;
             button.imageResult = addin->QueryInterface(IID_IDispatch, dispatch.PutVoid());
-            ks::UniqueBstr id(SysAllocString(button.image.c_str()));
-            ks::UniqueVariant result;
+            UniqueBstr id(SysAllocString(button.image.c_str()));
+            UniqueVariant result;
             if (SUCCEEDED(button.imageResult)) {
                 BSTR text = id.Get();
                 VARIANT arg;
@@ -230,7 +230,7 @@ HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon, ImageIdForms& forms) {
                     arg.vt = VT_BSTR;
                     arg.bstrVal = text;
                 }
-                button.imageResult = kshost::InvokeByName(dispatch.Get(), ribbon.loadImage.c_str(), {arg}, result.Get());
+                button.imageResult = InvokeByName(dispatch.Get(), ribbon.loadImage.c_str(), {arg}, result.Get());
                 // A callee that replaced the id by reference handed over its own text.
                 if (text != id.Get()) id.Reset(text);
             }
@@ -246,7 +246,7 @@ HRESULT LoadRibbonImages(IUnknown* addin, Ribbon& ribbon, ImageIdForms& forms) {
 bool PictureFingerprint(IPictureDisp* pictureDisp, int& width, int& height, unsigned long& hash) {
     width = height = 0;
     hash = 0;
-    ks::ComRef<IPicture> picture;
+    ComRef<IPicture> picture;
     if (!pictureDisp || FAILED(pictureDisp->QueryInterface(IID_IPicture, picture.PutVoid()))) return false;
     OLE_HANDLE handle = 0;
     if (FAILED(picture->get_Handle(&handle))) return false;
@@ -322,4 +322,4 @@ HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path) {
     return hr;
 }
 
-}  // namespace standin
+}  // namespace kshost

@@ -1,7 +1,7 @@
 // The stand-in Outlook's ribbon, as Office builds it for an add-in: asks for
 // the markup, parses it with a real XML parser, loads each button's picture
 // through the add-in's `loadImage` callback by name, and draws the group to
-// a PNG file. Buttons are pressed with kshost::LoadedAddIn::RunRibbonAction.
+// a PNG file. Buttons are pressed with LoadedAddIn::RunRibbonAction.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "server/owners.h"
+#include "host/outlook/owners.h"
 
-namespace standin {
+namespace kshost {
 
 struct RibbonButton {
     std::wstring id;
@@ -20,7 +20,7 @@ struct RibbonButton {
     std::wstring image;
     std::wstring size;
     std::wstring onAction;
-    ks::ComRef<IPictureDisp> picture;
+    ComRef<IPictureDisp> picture;
     HRESULT imageResult = S_OK;
     bool imageIdByReference = false;  // how the image id went to loadImage
 };
@@ -80,4 +80,4 @@ std::wstring DisplayLabel(const std::wstring& label);
 // Draws the groups as Office draws large buttons and writes a PNG.
 HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path);
 
-}  // namespace standin
+}  // namespace kshost

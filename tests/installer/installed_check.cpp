@@ -22,7 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "addin/host_interfaces.h"
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 #include "host/outlook/addin_list.h"
 #include "host/outlook/ribbon_ui.h"
 #include "resources/version.h"
@@ -267,9 +267,9 @@ TEST(Installed, ExactlyOneCopyIsInstalled) {
 // the ProgID it names, CoCreateInstance and OnConnection, then the compose
 // window's ribbon from the markup that GetCustomUI returns through the vtable.
 TEST(Installed, StandInOutlookLoadsItFromTheInstallFolderWithTheChosenButtons) {
-    const std::vector<standin::AddinEntry> list = standin::ReadAddinList();
-    const standin::AddinEntry* entry = nullptr;
-    for (const standin::AddinEntry& e : list) {
+    const std::vector<kshost::AddinEntry> list = kshost::ReadAddinList();
+    const kshost::AddinEntry* entry = nullptr;
+    for (const kshost::AddinEntry& e : list) {
         if (e.progId == kProgId) entry = &e;
     }
     ASSERT_NE(entry, nullptr) << "not in Outlook's add-in list";
@@ -286,13 +286,13 @@ TEST(Installed, StandInOutlookLoadsItFromTheInstallFolderWithTheChosenButtons) {
         << Narrow(LoadedModulePath(L"KestrinSelect.dll"));
     ASSERT_EQ(addin.Connect(outlook), S_OK);
 
-    standin::Ribbon ribbon;
+    kshost::Ribbon ribbon;
     std::string error;
-    EXPECT_EQ(standin::LoadRibbon(addin.Extensibility(), L"Microsoft.Outlook.Mail.Compose", ribbon, error), S_OK)
+    EXPECT_EQ(kshost::LoadRibbon(addin.Extensibility(), L"Microsoft.Outlook.Mail.Compose", ribbon, error), S_OK)
         << error;
     std::vector<std::wstring> shown;
-    for (const standin::RibbonGroup& group : ribbon.groups) {
-        for (const standin::RibbonButton& button : group.buttons) shown.push_back(button.label);
+    for (const kshost::RibbonGroup& group : ribbon.groups) {
+        for (const kshost::RibbonButton& button : group.buttons) shown.push_back(button.label);
     }
     std::vector<std::wstring> expected;
     if (g_expect.select) expected.push_back(L"Encrypt && Send");

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/addin_site.h"
+#include "host/outlook/addin_site.h"
 #include "support/addin_dll.h"
 
 namespace kstest {

@@ -27,7 +27,7 @@ private:
 };
 
 // The command line of the recording browser built beside the tests
-// (host/programs/url_recorder.cpp), and the addresses it has recorded.
+// (host/doubles/programs/url_recorder.cpp), and the addresses it has recorded.
 std::wstring RecorderCommand();
 std::vector<std::string> RecordedAddresses();
 void ClearRecordedAddresses();
