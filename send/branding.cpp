@@ -64,12 +64,18 @@ bool CConnect::BrandMessageBody(_MailItem* mailItem, BodyUndo& undo, bool& outOf
         // The footer's text is made on first use.
         branded.Reset();
     }
-    undo.written = static_cast<bool>(branded);
-    const bool done = WriteBody(mailItem, branded, outOfMemory);
+    if (!branded) return WriteBody(mailItem, branded, outOfMemory);
+    undo.written = true;
+    const HRESULT hr = mailItem->put_HTMLBody(branded.Get());
     // The editor keeps the body in a form of its own: what it hands back
     // now is what an untouched message still reads when the command fails.
-    if (undo.written) mailItem->get_HTMLBody(undo.handedBack.Put());
-    return done;
+    // It is read before any box opens: the sender may type while one is.
+    mailItem->get_HTMLBody(undo.handedBack.Put());
+    if (FAILED(hr)) {
+        ShowErrorBox(kBodyNotModified);
+        return false;
+    }
+    return true;
 }
 
 void CConnect::RestoreMessageBody(_MailItem* mailItem, const BodyUndo& undo) noexcept {
