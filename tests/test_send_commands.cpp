@@ -576,11 +576,6 @@ using kshost::EditorKind;
 const EditorKind kEditors[] = {EditorKind::Verbatim, EditorKind::WordProcessor, EditorKind::Html5Parser,
                                EditorKind::LibxmlParser};
 
-// Under Wine, the libxml2 editor's loopback socket is refused (WSAENOTSOCK)
-// when the editor runs from inside a modal box's message loop; the cases of
-// a box left open run under the other three.
-const EditorKind kEditorsInABox[] = {EditorKind::Verbatim, EditorKind::WordProcessor, EditorKind::Html5Parser};
-
 std::string NameOf(EditorKind kind) { return kshost::ToUtf8(kshost::EditorName(kind)); }
 
 }  // namespace
@@ -693,7 +688,7 @@ struct FocusElsewhere {
 }  // namespace
 
 TEST_F(SendCommands, UnselectInTheSameWindowWhileTheSelectsBoxIsOpenStands) {
-    for (EditorKind editor : kEditorsInABox) {
+    for (EditorKind editor : kEditors) {
         SCOPED_TRACE(NameOf(editor));
         m_outbox.Clear();
         m_outlook.UseEditor(editor);
@@ -736,7 +731,7 @@ TEST_F(SendCommands, UnselectInTheSameWindowWhileTheSelectsBoxIsOpenStands) {
 }
 
 TEST_F(SendCommands, WhatTheSenderTypesWhileTheSelectsBoxIsOpenIsKept) {
-    for (EditorKind editor : kEditorsInABox) {
+    for (EditorKind editor : kEditors) {
         SCOPED_TRACE(NameOf(editor));
         m_outlook.UseEditor(editor);
         kshost::MailItem& item = Compose(L"<html><body><p>Board minutes, draft</p></body></html>");

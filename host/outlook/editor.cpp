@@ -1192,9 +1192,9 @@ bool RunParser(const wchar_t* which, const std::wstring& written, std::wstring& 
                         &process)) {
         return Fail(L"cannot start " + interpreter + L" (error " + std::to_wstring(GetLastError()) + L")");
     }
-    // A Linux program has no Windows handles to give.
-    if (process.hThread) CloseHandle(process.hThread);
-    if (process.hProcess) CloseHandle(process.hProcess);
+    // A Linux program has no Windows process: Wine returns success with a
+    // null hProcess and a stale hThread (at times the value of a live handle
+    // of ours, which closing it would take away), so nothing here is closed.
 
     const DWORD deadline = GetTickCount() + kParserTimeoutMs;
     if (!Ready(listener.s, false, deadline)) return Fail(std::wstring(L"the ") + which + L" parser did not answer");
