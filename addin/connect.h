@@ -40,6 +40,7 @@ struct BodyUndo {
     UniqueBstr read;        // the body as the command read it
     UniqueBstr handedBack;  // the body as the host handed it back after the write
     bool written = false;   // whether a branded body went to the host
+    bool handedBackRead = false;
 };
 
 // A dispatch object that receives one host event interface for CConnect.
@@ -150,13 +151,20 @@ private:
     // Puts back the body that BrandMessageBody read, unless something else
     // changed the message since.
     void RestoreMessageBody(_MailItem* mailItem, const BodyUndo& undo) noexcept;
+    // Reads, once, what the host hands back of the branded body. Called
+    // before anything that may let the sender type (a box, the host's own
+    // Send) and only on the way to a restore, so that a send that goes
+    // through costs no read.
+    void ReadHandedBackBody(_MailItem* mailItem, BodyUndo& undo) noexcept;
     bool SetEncryptionHeader(bool select, _MailItem* mailItem) noexcept;
     // Whether the message carries "x-rdz-select"; false after its box when
     // that cannot be read.
     bool ReadEncryptionRequest(_MailItem* mailItem, bool& requested) noexcept;
-    HRESULT SendCurrentMessage(_MailItem* mailItem) noexcept;
+    // With `undo`, a branded body is read back before the host may let the
+    // sender type.
+    HRESULT SendCurrentMessage(_MailItem* mailItem, BodyUndo* undo = nullptr) noexcept;
     // SendCurrentMessage, with the send-failure box when it fails.
-    HRESULT SendOrWarn(_MailItem* mailItem) noexcept;
+    HRESULT SendOrWarn(_MailItem* mailItem, BodyUndo* undo = nullptr) noexcept;
 
     // Connects sinks 1050, 1051 and 1052 to their sources (addin/connect.cpp).
     HRESULT ConnectSinks() noexcept;

@@ -66,16 +66,21 @@ bool CConnect::BrandMessageBody(_MailItem* mailItem, BodyUndo& undo, bool& outOf
     }
     if (!branded) return WriteBody(mailItem, branded, outOfMemory);
     undo.written = true;
-    const HRESULT hr = mailItem->put_HTMLBody(branded.Get());
-    // The editor keeps the body in a form of its own: what it hands back
-    // now is what an untouched message still reads when the command fails.
-    // It is read before any box opens: the sender may type while one is.
-    mailItem->get_HTMLBody(undo.handedBack.Put());
-    if (FAILED(hr)) {
+    if (FAILED(mailItem->put_HTMLBody(branded.Get()))) {
+        ReadHandedBackBody(mailItem, undo);
         ShowErrorBox(kBodyNotModified);
         return false;
     }
     return true;
+}
+
+void CConnect::ReadHandedBackBody(_MailItem* mailItem, BodyUndo& undo) noexcept {
+    // The editor keeps the body in a form of its own: what it hands back
+    // after the write is what an untouched message still reads when the
+    // command fails. It must be read before the sender can type again.
+    if (!undo.written || undo.handedBackRead) return;
+    undo.handedBackRead = true;
+    mailItem->get_HTMLBody(undo.handedBack.Put());
 }
 
 void CConnect::RestoreMessageBody(_MailItem* mailItem, const BodyUndo& undo) noexcept {

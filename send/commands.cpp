@@ -43,7 +43,7 @@ STDMETHODIMP CConnect::onClickSelect(IDispatch*) {
         RestoreMessageBody(mailItem.Get(), undo);
         return outOfMemory ? E_OUTOFMEMORY : S_OK;
     }
-    const HRESULT result = SendOrWarn(mailItem.Get());
+    const HRESULT result = SendOrWarn(mailItem.Get(), &undo);
     if (FAILED(result)) RestoreMessageBody(mailItem.Get(), undo);
     return result;
 }
@@ -64,9 +64,12 @@ STDMETHODIMP CConnect::onClickUnselect(IDispatch*) {
     return SendOrWarn(mailItem.Get());
 }
 
-HRESULT CConnect::SendOrWarn(_MailItem* mailItem) noexcept {
-    const HRESULT result = SendCurrentMessage(mailItem);
-    if (FAILED(result)) ShowSendFailureBox();
+HRESULT CConnect::SendOrWarn(_MailItem* mailItem, BodyUndo* undo) noexcept {
+    const HRESULT result = SendCurrentMessage(mailItem, undo);
+    if (FAILED(result)) {
+        if (undo) ReadHandedBackBody(mailItem, *undo);
+        ShowSendFailureBox();
+    }
     return result;
 }
 
@@ -94,10 +97,14 @@ bool CConnect::LocateCurrentMailItem(ComRef<_MailItem>& mailItem) noexcept {
     return true;
 }
 
-HRESULT CConnect::SendCurrentMessage(_MailItem* mailItem) noexcept {
+HRESULT CConnect::SendCurrentMessage(_MailItem* mailItem, BodyUndo* undo) noexcept {
     HWND window = GetFocus();
     if (!window) window = GetForegroundWindow();
-    if (!window) return mailItem->Send();
+    if (!window) {
+        // The host's Send may show boxes of its own (names to check, for one).
+        if (undo) ReadHandedBackBody(mailItem, *undo);
+        return mailItem->Send();
+    }
 
     // Climb from the focus to the compose window's frame and have it run its
     // own send command, as the keyboard shortcut would; the host sends the
