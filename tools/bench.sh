@@ -24,7 +24,7 @@ for arch in $arches; do
     KS_VM_BUILDS="x86 bench-dist" "$root/tools/x86-vm.sh" bash -c \
       "{ echo \"\$(wine --version)\"; tools/wine-prefix.sh x86 null >/dev/null &&
          tools/winerun.sh x86 build/x86/bin/ks_bench.exe; } >$table 2>&1" || status=$?
-    [ -f "$root/$table" ] && cat "$root/$table"
+    [ -f "$root/$table" ] && tr -d '\r' <"$root/$table"
     [ "$status" = 0 ] || { echo "bench: x86 in the virtual machine ended with status $status"; exit 1; }
     continue
   fi
