@@ -1,6 +1,7 @@
 // The benchmark's scenarios that need the stand-in Outlook: connection with
-// the legacy menu, and the select command through COM, from the button press
-// to the posted send command, at several body sizes.
+// the legacy menu, the select command through COM, from the button press to
+// the posted send command, at several body sizes, and the unselect command on
+// a message whose encrypted send was refused, its footer in Word's form.
 #include "bench/bench_scenarios.h"
 
 #include <windows.h>
@@ -18,10 +19,13 @@
 #include "support/addin_dll.h"
 #include "host/outlook/command_bars.h"
 #include "host/outlook/compose_window.h"
+#include "host/outlook/editor.h"
 #include "host/outlook/object_model.h"
 #include "send/branding_text.h"
+#include "send/claim_text.h"
 #include "send/mapi_functions.h"
 #include "server/owners.h"
+#include "support/visible_text.h"
 
 namespace ksbench {
 namespace {
@@ -86,6 +90,27 @@ void BenchConnection() {
     Report("OnDisconnection", Summarise(disconnects), nullptr, "");
 }
 
+const IID kPropertyInterface = {0x00020303, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};  // IID_IMAPIProp
+const GUID kInternetHeaders = {0x00020386, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};    // PS_INTERNET_HEADERS
+
+MAPINAMEID HeaderName(const wchar_t* header) {
+    MAPINAMEID name{};
+    name.lpguid = const_cast<GUID*>(&kInternetHeaders);
+    name.ulKind = MNID_STRING;
+    name.Kind.lpwstrName = const_cast<wchar_t*>(header);
+    return name;
+}
+
+// The climb from the focus to the compose frame, and one posted message.
+void PostToFrame() {
+    HWND window = GetFocus();
+    char className[260];
+    while (window && GetClassNameA(window, className, sizeof(className)) && lstrcmpA(className, "rctrl_renwnd32") != 0) {
+        window = GetParent(window);
+    }
+    if (window) PostMessageA(window, WM_NULL, 0, 0);
+}
+
 // The same host and system calls the select command needs, made directly.
 void DirectSelectFloor(kshost::Outlook& outlook, const std::wstring& body) {
     ks::ComRef<_Application> app;
@@ -102,15 +127,10 @@ void DirectSelectFloor(kshost::Outlook& outlook, const std::wstring& body) {
     mail->put_HTMLBody(written.Get());
     ks::ComRef<IUnknown> message;
     mail->get_MAPIOBJECT(message.Put());
-    static const IID propertyInterface = {0x00020303, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
     ks::ComRef<IMAPIProp> properties;
-    message.QueryTo(propertyInterface, properties);
+    message.QueryTo(kPropertyInterface, properties);
     IMAPIProp* prop = properties.Get();
-    static const GUID internetHeaders = {0x00020386, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-    MAPINAMEID name{};
-    name.lpguid = const_cast<GUID*>(&internetHeaders);
-    name.ulKind = MNID_STRING;
-    name.Kind.lpwstrName = const_cast<wchar_t*>(L"x-rdz-select");
+    MAPINAMEID name = HeaderName(L"x-rdz-select");
     MAPINAMEID* names[] = {&name};
     SPropTagArray* tags = nullptr;
     prop->GetIDsFromNames(1, names, MAPI_CREATE, &tags);
@@ -120,12 +140,85 @@ void DirectSelectFloor(kshost::Outlook& outlook, const std::wstring& body) {
     static const ks::MapiFunctions mapi;
     mapi.SetOneProp(prop, &value);
     mapi.FreeBuffer(tags);
-    HWND window = GetFocus();
-    char className[260];
-    while (window && GetClassNameA(window, className, sizeof(className)) && lstrcmpA(className, "rctrl_renwnd32") != 0) {
-        window = GetParent(window);
+    PostToFrame();
+}
+
+// The same host and system calls the unselect command cannot do without on
+// a message stamped for encryption, made directly: the body read, the body
+// without its footer written, the look-up that finds "x-rdz-select" there,
+// its removal, "x-rdz-unselect" set, and the posted send. The footer's
+// search, the assembly of the body without it, and the read-back that
+// checks what the editor kept are the command's own work, not the floor's.
+void DirectUnselectFloor(kshost::Outlook& outlook, const std::wstring& unbranded) {
+    ks::ComRef<_Application> app;
+    outlook.App().QueryInterface(ks::IID__Application, app.PutVoid());
+    ks::ComRef<_Inspector> inspector;
+    app->ActiveInspector(inspector.Put());
+    ks::ComRef<IDispatch> item;
+    inspector->get_CurrentItem(item.Put());
+    ks::ComRef<_MailItem> mail;
+    item->QueryInterface(ks::IID__MailItem, mail.PutVoid());
+    ks::UniqueBstr read;
+    mail->get_HTMLBody(read.Put());
+    ks::UniqueBstr written(SysAllocStringLen(unbranded.data(), static_cast<UINT>(unbranded.size())));
+    mail->put_HTMLBody(written.Get());
+    ks::ComRef<IUnknown> message;
+    mail->get_MAPIOBJECT(message.Put());
+    ks::ComRef<IMAPIProp> properties;
+    message.QueryTo(kPropertyInterface, properties);
+    IMAPIProp* prop = properties.Get();
+    static const ks::MapiFunctions mapi;
+    MAPINAMEID select = HeaderName(L"x-rdz-select");
+    MAPINAMEID* selectNames[] = {&select};
+    SPropTagArray* tags = nullptr;
+    prop->GetIDsFromNames(1, selectNames, 0, &tags);
+    SPropTagArray wanted{1, {PROP_TAG(PT_UNSPECIFIED, PROP_ID(tags->aulPropTag[0]))}};
+    ULONG count = 0;
+    SPropValue* values = nullptr;
+    prop->GetProps(&wanted, 0, &count, &values);
+    SPropTagArray doomed{1, {values[0].ulPropTag}};
+    SPropProblemArray* problems = nullptr;
+    prop->DeleteProps(&doomed, &problems);
+    mapi.FreeBuffer(problems);
+    mapi.FreeBuffer(values);
+    mapi.FreeBuffer(tags);
+    MAPINAMEID unselect = HeaderName(L"x-rdz-unselect");
+    MAPINAMEID* unselectNames[] = {&unselect};
+    tags = nullptr;
+    prop->GetIDsFromNames(1, unselectNames, MAPI_CREATE, &tags);
+    SPropValue value{};
+    value.ulPropTag = PROP_TAG(PT_STRING8, PROP_ID(tags->aulPropTag[0]));
+    value.Value.lpszA = const_cast<char*>("unselect");
+    mapi.SetOneProp(prop, &value);
+    mapi.FreeBuffer(tags);
+    PostToFrame();
+}
+
+// Puts the message back as a refused encrypted send left it: "x-rdz-select"
+// set and "x-rdz-unselect" gone. Outside the clock.
+bool StampForEncryption(kshost::MailItem& mail) {
+    ks::ComRef<IUnknown> message;
+    ks::ComRef<IMAPIProp> prop;
+    if (FAILED(mail.get_MAPIOBJECT(message.Put())) || FAILED(message.QueryTo(kPropertyInterface, prop))) return false;
+    static const ks::MapiFunctions mapi;
+    MAPINAMEID unselect = HeaderName(L"x-rdz-unselect");
+    MAPINAMEID* unselectNames[] = {&unselect};
+    SPropTagArray* tags = nullptr;
+    if (SUCCEEDED(prop->GetIDsFromNames(1, unselectNames, 0, &tags)) && tags) {
+        SPropTagArray doomed{1, {PROP_TAG(PT_STRING8, PROP_ID(tags->aulPropTag[0]))}};
+        prop->DeleteProps(&doomed, nullptr);
+        mapi.FreeBuffer(tags);
     }
-    if (window) PostMessageA(window, WM_NULL, 0, 0);
+    MAPINAMEID select = HeaderName(L"x-rdz-select");
+    MAPINAMEID* selectNames[] = {&select};
+    tags = nullptr;
+    if (FAILED(prop->GetIDsFromNames(1, selectNames, MAPI_CREATE, &tags)) || !tags) return false;
+    SPropValue value{};
+    value.ulPropTag = PROP_TAG(PT_STRING8, PROP_ID(tags->aulPropTag[0]));
+    value.Value.lpszA = const_cast<char*>("select");
+    const HRESULT hr = mapi.SetOneProp(prop.Get(), &value);
+    mapi.FreeBuffer(tags);
+    return SUCCEEDED(hr);
 }
 
 // The select command as the host calls it, through IRibbonCallback, at
@@ -195,11 +288,93 @@ void BenchSelectCommand() {
     addin.Disconnect();
 }
 
+// The unselect command as the host calls it, on a message whose encrypted
+// send the compose window refused: Word's editor holds the body, so the
+// footer comes back in Word's form, and the message carries "x-rdz-select".
+// Against the calls any add-in must make for it, and where the time goes.
+void BenchUnselectCommand() {
+    kshost::Outlook outlook(false);
+    outlook.UseEditor(kshost::EditorKind::WordProcessor);
+    kshost::LoadedAddIn addin;
+    addin.Create(kstest::kAddinProgId);
+    addin.Connect(outlook);
+    ks::ComRef<IRibbonCallback> callback;
+    addin.Extensibility()->QueryInterface(IID_IRibbonCallback, callback.PutVoid());
+    for (size_t bytes : {size_t(100) << 10, size_t(1) << 20}) {
+        kshost::MailItem& mail = outlook.Compose(Body(bytes));
+        kshost::ComposeWindow window(static_cast<_MailItem*>(&mail));
+        mail.OnSend([](kshost::MailItem&) -> HRESULT { return E_ABORT; });
+        const std::wstring composed = mail.HtmlBody();
+        // The sender pressed Encrypt && Send and the window refused the send:
+        // the footer stays, in the form the editor gave it.
+        window.FocusBody();
+        callback->onClickSelect(nullptr);
+        kshost::ComposeWindow::PumpMessages();
+        const std::wstring stamped = mail.HtmlBody();
+        if (kstest::ClaimsIn(stamped) != 1 || !mail.Message().NamedString(kInternetHeaders, L"x-rdz-select")) {
+            std::printf("the refused Encrypt && Send left no footer and header: no unselect rows at %s\n",
+                        SizeName(bytes).c_str());
+            continue;
+        }
+        const int samples = bytes >= (size_t(1) << 20) ? 11 : 41;
+        const auto prepare = [&] {
+            kshost::ComposeWindow::PumpMessages();
+            mail.SetHtmlBody(stamped);
+            StampForEncryption(mail);
+            window.FocusBody();
+            outlook.Host().ClearCalls();
+        };
+        const int sendsBefore = window.SendCommands();
+        Stats call = Sample(samples, prepare, [&] { callback->onClickUnselect(nullptr); });
+        kshost::ComposeWindow::PumpMessages();
+        // What the command left: the claim gone, every word of the sender's
+        // kept, the header replaced, and a send posted for every sample.
+        const std::wstring unbranded = mail.HtmlBody();
+        const bool tookItOut = kstest::ClaimsIn(unbranded) == 0 &&
+                               kstest::VisibleText(unbranded) == kstest::VisibleText(composed) &&
+                               !mail.Message().NamedString(kInternetHeaders, L"x-rdz-select") &&
+                               mail.Message().NamedString(kInternetHeaders, L"x-rdz-unselect") &&
+                               window.SendCommands() - sendsBefore >= samples + 1;
+        if (!tookItOut) {
+            std::printf("the unselect command did not take the footer out and post the send: the figures below "
+                        "are not of that path\n");
+        }
+        Stats floor = Sample(samples, prepare, [&] { DirectUnselectFloor(outlook, unbranded); });
+        kshost::ComposeWindow::PumpMessages();
+        Report("unselect command, " + SizeName(bytes) + ", Word's footer", call, &floor,
+               "floor: read, write, header look-ups, post; goal <= 2 x");
+        // Where the time goes: the stand-in's part (one read, and one write
+        // through Word's editor) ...
+        ks::ComRef<_MailItem> item;
+        mail.QueryInterface(ks::IID__MailItem, item.PutVoid());
+        ks::UniqueBstr same(SysAllocStringLen(unbranded.data(), static_cast<UINT>(unbranded.size())));
+        Stats host = Sample(samples, [&] { mail.Host().ClearCalls(); }, [&] {
+            ks::UniqueBstr read;
+            item->get_HTMLBody(read.Put());
+            item->put_HTMLBody(same.Get());
+        });
+        Report("  of which the stand-in's HTMLBody calls", host, nullptr, "read + write through Word's editor");
+        // ... and the claim text rule: the search of the body as read, the
+        // body assembled without the footer, and the count in the read-back.
+        std::wstring without;
+        Stats text = Sample(samples, [&] { without.clear(); without.shrink_to_fit(); }, [&] {
+            const ks::TrailingClaims claims = ks::FindTrailingClaims(stamped);
+            without.resize(ks::LengthWithout(stamped, claims.own));
+            ks::WriteWithout(stamped, claims.own, without.data());
+            ks::CountClaims(stamped);
+            ks::CountClaims(unbranded);
+        });
+        Report("  of which the claim text rule", text, nullptr, "search + assembly + both counts");
+    }
+    addin.Disconnect();
+}
+
 }  // namespace
 
 void RunHostScenarios() {
     BenchConnection();
     BenchSelectCommand();
+    BenchUnselectCommand();
 }
 
 }  // namespace ksbench

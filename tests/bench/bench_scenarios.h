@@ -28,7 +28,7 @@ Stats Summarise(std::vector<double> samples);
 Stats Measure(int rounds, int perRound, const std::function<void()>& body);
 void Report(const std::string& name, const Stats& call, const Stats* floor, const std::string& note);
 
-// The scenarios that need the stand-in host: connection, branding, the select command.
+// The scenarios that need the stand-in host: connection, branding, the two send commands.
 void RunHostScenarios();
 
 }  // namespace ksbench
