@@ -11,19 +11,6 @@ namespace kshost {
 
 namespace {
 
-CLSID PngEncoderClsid() {
-    CLSID clsid{};
-    UINT count = 0, bytes = 0;
-    if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return clsid;
-    std::vector<BYTE> buffer(bytes);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return clsid;
-    for (UINT i = 0; i < count; ++i) {
-        if (lstrcmpW(codecs[i].MimeType, L"image/png") == 0) return codecs[i].Clsid;
-    }
-    return clsid;
-}
-
 float TextWidth(Gdiplus::Graphics& g, const std::wstring& text, const Gdiplus::Font& font) {
     Gdiplus::RectF box;
     g.MeasureString(text.c_str(), -1, &font, Gdiplus::PointF(0, 0), &box);
@@ -204,7 +191,7 @@ HRESULT RenderAddInsTabPng(const AddInsTab& tab, const std::wstring& path) {
                              Gdiplus::RectF(popup.X + 28, y, popup.Width - 32, itemHeight), &leftAligned, &text);
             }
         }
-        CLSID png = PngEncoderClsid();
+        CLSID png = PngEncoder();
         if (canvas.Save(path.c_str(), &png, nullptr) != Gdiplus::Ok) hr = E_FAIL;
     }
     Gdiplus::GdiplusShutdown(token);

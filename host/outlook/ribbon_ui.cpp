@@ -132,19 +132,6 @@ HRESULT ParseMarkup(const std::wstring& markup, Ribbon& ribbon, std::string& err
     return S_OK;
 }
 
-CLSID PngEncoder() {
-    CLSID clsid{};
-    UINT count = 0, bytes = 0;
-    if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return clsid;
-    std::vector<BYTE> buffer(bytes);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return clsid;
-    for (UINT i = 0; i < count; ++i) {
-        if (lstrcmpW(codecs[i].MimeType, L"image/png") == 0) return codecs[i].Clsid;
-    }
-    return clsid;
-}
-
 // Draws the picture's 32-bit premultiplied bitmap scaled into `target`.
 void DrawPicture(Gdiplus::Graphics& g, IPictureDisp* pictureDisp, const Gdiplus::Rect& target) {
     if (!pictureDisp) return;
@@ -171,6 +158,19 @@ void DrawPicture(Gdiplus::Graphics& g, IPictureDisp* pictureDisp, const Gdiplus:
 }
 
 }  // namespace
+
+CLSID PngEncoder() {
+    CLSID clsid{};
+    UINT count = 0, bytes = 0;
+    if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return clsid;
+    std::vector<BYTE> buffer(bytes);
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    if (Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return clsid;
+    for (UINT i = 0; i < count; ++i) {
+        if (lstrcmpW(codecs[i].MimeType, L"image/png") == 0) return codecs[i].Clsid;
+    }
+    return clsid;
+}
 
 std::wstring DisplayLabel(const std::wstring& label) {
     std::wstring out;

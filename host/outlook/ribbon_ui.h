@@ -77,6 +77,10 @@ bool PictureFingerprint(IPictureDisp* picture, int& width, int& height, unsigned
 // an access key and is not shown.
 std::wstring DisplayLabel(const std::wstring& label);
 
+// GDI+'s PNG encoder, for the pictures the stand-in writes (GUID_NULL when
+// GDI+ has none).
+CLSID PngEncoder();
+
 // Draws the groups as Office draws large buttons and writes a PNG.
 HRESULT RenderRibbonPng(const Ribbon& ribbon, const std::wstring& path);
 

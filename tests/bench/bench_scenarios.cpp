@@ -111,8 +111,8 @@ void PostToFrame() {
     if (window) PostMessageA(window, WM_NULL, 0, 0);
 }
 
-// The same host and system calls the select command needs, made directly.
-void DirectSelectFloor(kshost::Outlook& outlook, const std::wstring& body) {
+// The message of the active compose window, found as the commands find it.
+ks::ComRef<_MailItem> ActiveMail(kshost::Outlook& outlook) {
     ks::ComRef<_Application> app;
     outlook.App().QueryInterface(ks::IID__Application, app.PutVoid());
     ks::ComRef<_Inspector> inspector;
@@ -121,6 +121,12 @@ void DirectSelectFloor(kshost::Outlook& outlook, const std::wstring& body) {
     inspector->get_CurrentItem(item.Put());
     ks::ComRef<_MailItem> mail;
     item->QueryInterface(ks::IID__MailItem, mail.PutVoid());
+    return mail;
+}
+
+// The same host and system calls the select command needs, made directly.
+void DirectSelectFloor(kshost::Outlook& outlook, const std::wstring& body) {
+    ks::ComRef<_MailItem> mail = ActiveMail(outlook);
     ks::UniqueBstr read;
     mail->get_HTMLBody(read.Put());
     ks::UniqueBstr written(SysAllocStringLen(body.data(), static_cast<UINT>(body.size())));
@@ -150,14 +156,7 @@ void DirectSelectFloor(kshost::Outlook& outlook, const std::wstring& body) {
 // search, the assembly of the body without it, and the read-back that
 // checks what the editor kept are the command's own work, not the floor's.
 void DirectUnselectFloor(kshost::Outlook& outlook, const std::wstring& unbranded) {
-    ks::ComRef<_Application> app;
-    outlook.App().QueryInterface(ks::IID__Application, app.PutVoid());
-    ks::ComRef<_Inspector> inspector;
-    app->ActiveInspector(inspector.Put());
-    ks::ComRef<IDispatch> item;
-    inspector->get_CurrentItem(item.Put());
-    ks::ComRef<_MailItem> mail;
-    item->QueryInterface(ks::IID__MailItem, mail.PutVoid());
+    ks::ComRef<_MailItem> mail = ActiveMail(outlook);
     ks::UniqueBstr read;
     mail->get_HTMLBody(read.Put());
     ks::UniqueBstr written(SysAllocStringLen(unbranded.data(), static_cast<UINT>(unbranded.size())));
