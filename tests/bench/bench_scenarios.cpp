@@ -111,6 +111,19 @@ void PostToFrame() {
     if (window) PostMessageA(window, WM_NULL, 0, 0);
 }
 
+// The stand-in's part of a command: one read of the message's body and one
+// write of `body`, each copied and logged by the host as it does for the add-in.
+Stats SampleBodyCalls(kshost::MailItem& mail, const std::wstring& body, int samples) {
+    ks::ComRef<_MailItem> item;
+    mail.QueryInterface(ks::IID__MailItem, item.PutVoid());
+    ks::UniqueBstr same(SysAllocStringLen(body.data(), static_cast<UINT>(body.size())));
+    return Sample(samples, [&] { mail.Host().ClearCalls(); }, [&] {
+        ks::UniqueBstr read;
+        item->get_HTMLBody(read.Put());
+        item->put_HTMLBody(same.Get());
+    });
+}
+
 // The message of the active compose window, found as the commands find it.
 ks::ComRef<_MailItem> ActiveMail(kshost::Outlook& outlook) {
     ks::ComRef<_Application> app;
@@ -260,14 +273,7 @@ void BenchSelectCommand() {
                usualSize ? "floor: the same host/system calls; goal <= 1.5 x" : "floor: the same host/system calls");
         // Where the time goes: the stand-in's own part (one read and one
         // write of the body, each copied and logged by the host) ...
-        ks::ComRef<_MailItem> item;
-        mail.QueryInterface(ks::IID__MailItem, item.PutVoid());
-        ks::UniqueBstr same(SysAllocStringLen(body.data(), static_cast<UINT>(body.size())));
-        Stats host = Sample(samples, [&] { mail.Host().ClearCalls(); }, [&] {
-            ks::UniqueBstr read;
-            item->get_HTMLBody(read.Put());
-            item->put_HTMLBody(same.Get());
-        });
+        Stats host = SampleBodyCalls(mail, body, samples);
         Report("  of which the stand-in's HTMLBody calls", host, nullptr, "read + write, host side");
         // ... and the branding text rule itself.
         std::wstring branded;
@@ -344,14 +350,7 @@ void BenchUnselectCommand() {
                "floor: read, write, header look-ups, post; goal <= 2 x");
         // Where the time goes: the stand-in's part (one read, and one write
         // through Word's editor) ...
-        ks::ComRef<_MailItem> item;
-        mail.QueryInterface(ks::IID__MailItem, item.PutVoid());
-        ks::UniqueBstr same(SysAllocStringLen(unbranded.data(), static_cast<UINT>(unbranded.size())));
-        Stats host = Sample(samples, [&] { mail.Host().ClearCalls(); }, [&] {
-            ks::UniqueBstr read;
-            item->get_HTMLBody(read.Put());
-            item->put_HTMLBody(same.Get());
-        });
+        Stats host = SampleBodyCalls(mail, unbranded, samples);
         Report("  of which the stand-in's HTMLBody calls", host, nullptr, "read + write through Word's editor");
         // ... and the claim text rule: the search of the body as read, the
         // body assembled without the footer, and the count in the read-back.
